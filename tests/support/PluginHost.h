@@ -1,0 +1,74 @@
+// A minimal VST 2 host for tests: loads the built plug-in module through its
+// exported entry exactly as a host does, answers the callback and records
+// what the plug-in asked of it.
+#pragma once
+
+#include "frame/VstAbi.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace tam::test {
+
+struct HostCall
+{
+    vst::VstInt32 opcode;
+    vst::VstInt32 index;
+    vst::VstIntPtr value;
+    float opt;
+};
+
+class PluginModule
+{
+public:
+    explicit PluginModule(const std::string& path);
+    ~PluginModule();
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+
+    using EntryProc = vst::AEffect*(TAM_VST_CALL*)(vst::audioMasterCallback);
+    /// The named export, or null.
+    EntryProc entry(const char* name) const;
+
+private:
+    void* handle = nullptr;
+};
+
+/// One loaded instance. The callback answers audioMasterVersion with
+/// `versionAnswer` and records every request.
+class PluginHost
+{
+public:
+    explicit PluginHost(const PluginModule& module, vst::VstIntPtr versionAnswer = 2400,
+                        const char* entryName = "VSTPluginMain");
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    vst::AEffect* effect() const { return fx; }
+    vst::VstIntPtr dispatch(vst::VstInt32 opcode, vst::VstInt32 index = 0, vst::VstIntPtr value = 0,
+                            void* ptr = nullptr, float opt = 0.0f);
+    std::string dispatchText(vst::VstInt32 opcode, vst::VstInt32 index = 0);
+    void setParameter(vst::VstInt32 index, float value) { fx->setParameter(fx, index, value); }
+    float getParameter(vst::VstInt32 index) { return fx->getParameter(fx, index); }
+    /// Sends effClose; the instance is gone afterwards.
+    vst::VstIntPtr close();
+
+    /// Runs processReplacing (or process) over whole buffers in host blocks.
+    void run(std::vector<float>& left, std::vector<float>& right, int blockSize, bool replacing = true);
+
+    std::vector<HostCall> calls() const;
+    void clearCalls();
+
+    static vst::VstIntPtr TAM_VST_CALL callback(vst::AEffect* effect, vst::VstInt32 opcode, vst::VstInt32 index,
+                                                vst::VstIntPtr value, void* ptr, float opt);
+
+private:
+    vst::AEffect* fx = nullptr;
+};
+
+/// Path of the built plug-in module.
+std::string pluginPath();
+
+} // namespace tam::test

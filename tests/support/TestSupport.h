@@ -1,0 +1,76 @@
+// Fixtures shared by the test suites.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tam::test {
+
+/// A folder under the system's temporary directory, removed with the object.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return root; }
+    std::string file(const std::string& name) const { return (root / name).string(); }
+
+private:
+    std::filesystem::path root;
+};
+
+/// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name;
+    std::string previous;
+    bool hadPrevious;
+};
+
+/// Byte-level WAV image writer: every field is explicit so a test can build
+/// malformed files as easily as good ones.
+struct WavImage
+{
+    std::vector<std::uint8_t> bytes;
+
+    void u8(std::uint8_t v) { bytes.push_back(v); }
+    void u16(std::uint16_t v);
+    void u32(std::uint32_t v);
+    void tag(const char (&fourCc)[5]);
+    void append(const std::vector<std::uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
+    /// Patches a little-endian 32-bit value at an offset.
+    void patch32(std::size_t offset, std::uint32_t v);
+    void save(const std::string& path) const;
+};
+
+/// A complete canonical WAV file of 32-bit float samples (tag 3).
+void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
+/// A complete canonical 16-bit PCM WAV file.
+void writePcm16Wav(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved);
+
+void noteAllocation();
+
+/// Allocation counter for real-time checks: counts operator new/delete calls
+/// made on the calling thread while a guard is alive.
+class AllocationCounter
+{
+public:
+    AllocationCounter();
+    ~AllocationCounter();
+    AllocationCounter(const AllocationCounter&) = delete;
+    AllocationCounter& operator=(const AllocationCounter&) = delete;
+    long count() const;
+};
+
+} // namespace tam::test
