@@ -1,26 +1,560 @@
 #include "core/APlugin.h"
 
+#include "core/FileSystem.h"
+#include "core/Settings.h"
+#include "core/WakeSignal.h"
+#include "editor/APluginEditor.h"
+#include "engine/TMemman.h"
 #include "frame/PluginEntry.h"
+#include "impulse/TWAVfile.h"
 
-#include <new>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace tam {
 
-APlugin::APlugin(vst::audioMasterCallback hostCallback) : AudioEffectX(hostCallback, 1, 173)
+namespace {
+
+constexpr const char* effectName = "TAM";
+constexpr const char* vendorName = "Veldrana";
+constexpr const char* productName = "TAM Impulse Response Processor";
+constexpr const char* programName = "Programm";
+constexpr const char* noDefaultFile = "<none>";
+
+// Threads that have run a process call. Such a thread, unless it is also the
+// thread driving the dispatcher (an offline host), must never wait for heavy
+// work.
+thread_local bool processingThread = false;
+
+void copyText(char* destination, const char* text)
 {
+    std::strcpy(destination, text);
+}
+
+float clampParameter(float value)
+{
+    if (!(value >= 0.0f)) // below zero or not a number
+        return 0.0f;
+    return value > 1.0f ? 1.0f : value;
+}
+
+} // namespace
+
+AudioEffect* createEffectInstance(vst::audioMasterCallback audioMaster)
+{
+    try
+    {
+        return new APlugin(audioMaster);
+    }
+    catch (...)
+    {
+        // Out of memory or no thread: everything built so far has been
+        // released by the destructors; the host gets no instance.
+        return nullptr;
+    }
+}
+
+APlugin::APlugin(vst::audioMasterCallback hostCallback)
+    : AudioEffectX(hostCallback, 1, parameterCount), dispatcherThread(std::this_thread::get_id())
+{
+    memman = std::make_unique<TMemman>();
+
+    bool dynamicCpu = false;
+    const std::int32_t storedDcc = ReadSettingInt("using_dcc");
+    if (storedDcc == -1)
+        WriteSettingInt("using_dcc", 0);
+    else
+        dynamicCpu = storedDcc != 0;
+    defaultFile = ReadSettingString("default_file");
+
+    setEditor(new APluginEditor(this));
+    // The host must not ask for a window this build cannot show.
+    setFlag(vst::effFlagsHasEditor, APluginEditor::windowSupported());
+
+    hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);
     canMono(true);
     canProcessReplacing(true);
+    isSynth(false);
     setUniqueID(vst::fourCharCode('4', '5', '6', 'c'));
-    setInitialDelay(8960);
+    setInitialDelay(latencySamples);
+
+    programs[0] = std::make_unique<APluginProgram>(defaultFile);
+    wavFile = std::make_unique<TWAVfile>();
+    engine = std::make_unique<ConvolutionEngine>(
+        *memman, controls, EngineSource{&wavFile->readyFlag(), &wavFile->autoGainValue(), &wavFile->handover()});
+    engine->setDynamicCpu(dynamicCpu);
+
+    wake = std::make_unique<WakeSignal>();
+    worker = std::thread([this] { workerLoop(); });
+
+    resetEngine();
+    suspend();
+    programs[0]->setName(programName);
+    curProgram = 0;
+    setProgram(0);
+    // Gains start at their targets, without a fade.
+    engine->setSuspended(true);
+    controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
 }
 
-void APlugin::process(float**, float**, vst::VstInt32) {}
-
-AudioEffect* createEffectInstance(vst::audioMasterCallback audioMaster)
+APlugin::~APlugin()
 {
-    return new (std::nothrow) APlugin(audioMaster);
+    stopping.store(true, std::memory_order_release);
+    if (worker.joinable())
+    {
+        wake->post();
+        worker.join();
+    }
+    // The editor (and any open window) goes first: it reads everything else.
+    delete editor;
+    editor = nullptr;
+    engine.reset();
+    memman.reset();
+    wavFile.reset();
+    programs[0].reset();
+}
+
+// ------------------------------------------------------------ host requests
+
+vst::VstIntPtr APlugin::dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
+                                   float opt)
+{
+    dispatcherThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+}
+
+void APlugin::setSampleRate(float rate)
+{
+    // The new rate applies at the next pre-delay change and the next load.
+    if (std::isfinite(rate) && rate >= 1.0f && rate <= 2.0e6f)
+        sampleRateHz.store(static_cast<std::int32_t>(std::lrint(rate)), std::memory_order_relaxed);
+}
+
+void APlugin::suspend()
+{
+    engine->setSuspended(true);
+}
+
+void APlugin::resume()
+{
+    engine->setSuspended(false);
+    wantEvents(0);
+}
+
+void APlugin::process(float** inputs, float** outputs, vst::VstInt32 sampleFrames)
+{
+    processingThread = true;
+    engine->process(inputs, outputs, sampleFrames, ConvolutionEngine::Mode::add);
+}
+
+void APlugin::processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames)
+{
+    processingThread = true;
+    engine->process(inputs, outputs, sampleFrames, ConvolutionEngine::Mode::replace);
+}
+
+// --------------------------------------------------------------- parameters
+
+std::atomic<float>* APlugin::valueSlot(int index)
+{
+    return const_cast<std::atomic<float>*>(std::as_const(*this).valueSlot(index));
+}
+
+const std::atomic<float>* APlugin::valueSlot(int index) const
+{
+    switch (index)
+    {
+    case param::dry:
+        return &controls.dry;
+    case param::wet:
+        return &controls.wet;
+    case param::add12dB:
+        return &controls.add12dB;
+    case param::attackLevel:
+        return &attackLevel;
+    case param::attackTime:
+        return &attackTime;
+    case param::envelope:
+        return &envelope;
+    case param::length:
+        return &length;
+    case param::predelay:
+        return &predelay;
+    case param::stretch:
+        return &stretch;
+    case param::reverse:
+        return &reverse;
+    case param::stereoRouting:
+        return &controls.stereoRouting;
+    case param::stereo:
+        return &stereo;
+    case param::bypass:
+        return &controls.bypass;
+    case param::muteDry:
+        return &controls.muteDry;
+    case param::autogain:
+        return &controls.autogain;
+    case param::fileChecksum:
+        return &fileChecksum;
+    default:
+        break;
+    }
+    if (index >= param::eqFirst && index <= param::eqLast)
+        return &eqPoints[static_cast<std::size_t>(index - param::eqFirst)];
+    if (index >= param::fileNameFirst && index <= param::fileNameLast)
+        return &fileNameValues[static_cast<std::size_t>(index - param::fileNameFirst)];
+    return nullptr;
+}
+
+void APlugin::setParameter(vst::VstInt32 index, float value)
+{
+    std::atomic<float>* slot = valueSlot(index);
+    if (slot == nullptr)
+        return; // reserved: accepted and ignored
+    const ParameterEffect effect = parameterInfo(index).effect;
+    value = clampParameter(value);
+    const float previous = slot->load(std::memory_order_relaxed);
+    const bool onlyIfChanged = effect == ParameterEffect::add12dB || effect == ParameterEffect::bypass ||
+                               effect == ParameterEffect::muteDry || effect == ParameterEffect::autogain;
+    if (onlyIfChanged && previous == value)
+    {
+        editorUpdate();
+        return;
+    }
+    if (effect == ParameterEffect::bypass && previous == 0.0f)
+        engine->requestReset();
+    slot->store(value, std::memory_order_relaxed);
+    programs[curProgram]->setValue(index, value);
+
+    switch (effect)
+    {
+    case ParameterEffect::dryFade:
+    case ParameterEffect::muteDry:
+        engine->requestDryFade();
+        break;
+    case ParameterEffect::wetFade:
+    case ParameterEffect::add12dB:
+    case ParameterEffect::bypass:
+        engine->requestWetFade();
+        break;
+    case ParameterEffect::autogain:
+        engine->requestWetFade();
+        selectAutogainFactor(value);
+        break;
+    case ParameterEffect::predelay:
+        updateDelaySamples(true);
+        break;
+    case ParameterEffect::recompute:
+        runHeavy(taskRecompute);
+        break;
+    case ParameterEffect::fileChecksum:
+    case ParameterEffect::fileName:
+        runHeavy(taskFileCheck);
+        break;
+    case ParameterEffect::storeOnly:
+    case ParameterEffect::none:
+        break;
+    }
+    editorUpdate();
+}
+
+float APlugin::getParameter(vst::VstInt32 index)
+{
+    const std::atomic<float>* slot = valueSlot(index);
+    return slot != nullptr ? slot->load(std::memory_order_relaxed) : 0.0f;
+}
+
+void APlugin::getParameterName(vst::VstInt32 index, char* text)
+{
+    copyText(text, parameterInfo(index).name);
+}
+
+void APlugin::getParameterLabel(vst::VstInt32 index, char* label)
+{
+    (void)index;
+    copyText(label, "%");
+}
+
+void APlugin::getParameterDisplay(vst::VstInt32 index, char* text)
+{
+    // Two decimals with a point whatever the process locale says.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, getParameter(index),
+                                      std::chars_format::fixed, 2);
+    *result.ptr = '\0';
+    copyText(text, buffer);
+}
+
+void APlugin::updateDelaySamples(bool rewriteCappedValue)
+{
+    const double samplesPerMs = static_cast<double>(sampleRateHz.load(std::memory_order_relaxed)) / 1000.0;
+    const double delay = static_cast<double>(predelay.load(std::memory_order_relaxed)) * static_cast<double>(maxPredelayMs) * samplesPerMs;
+    auto samples = static_cast<std::int32_t>(std::nearbyint(delay));
+    if (samples > maxDelaySamples)
+    {
+        samples = maxDelaySamples;
+        if (rewriteCappedValue)
+        {
+            // Keep the stored value in line with the delay actually applied.
+            const auto capped = static_cast<float>(maxDelaySamples / (samplesPerMs * static_cast<double>(maxPredelayMs)));
+            predelay.store(capped, std::memory_order_relaxed);
+            programs[curProgram]->setValue(param::predelay, capped);
+        }
+    }
+    controls.delaySamples.store(samples, std::memory_order_relaxed);
+}
+
+void APlugin::selectAutogainFactor(float autogainValue)
+{
+    if (autogainValue == 0.0f)
+        controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
+    else if (autogainValue == 1.0f)
+        controls.autogainFactor.store(wavFile->getAutoGain(), std::memory_order_relaxed);
+}
+
+std::string APlugin::pendingFileName() const
+{
+    // The name is exactly what the 127 values decode to; deriving it keeps
+    // one source of truth when several threads set name values.
+    std::string name(fileNameLength, ' ');
+    for (int i = 0; i < fileNameValueCount; ++i)
+    {
+        const auto chars = valueToChars(fileNameValues[static_cast<std::size_t>(i)].load(std::memory_order_relaxed));
+        name[static_cast<std::size_t>(2 * i)] = chars[0];
+        name[static_cast<std::size_t>(2 * i + 1)] = chars[1];
+    }
+    return name;
+}
+
+std::string APlugin::getLoadedFileName() const
+{
+    std::lock_guard lock(storeMutex);
+    return loadedFileName;
+}
+
+// ------------------------------------------------------------- heavy work
+
+bool APlugin::onAudioThread() const
+{
+    return processingThread && std::this_thread::get_id() != dispatcherThread.load(std::memory_order_relaxed);
+}
+
+void APlugin::runHeavy(unsigned tasks)
+{
+    if (onAudioThread())
+    {
+        pendingTasks.fetch_or(tasks, std::memory_order_acq_rel);
+        if (!wakePending.exchange(true, std::memory_order_acq_rel))
+            wake->post();
+        return;
+    }
+    std::lock_guard lock(storeMutex);
+    performTasks(tasks);
+}
+
+void APlugin::workerLoop()
+{
+    for (;;)
+    {
+        wake->wait();
+        if (stopping.load(std::memory_order_acquire))
+            return;
+        std::lock_guard lock(storeMutex);
+        workerBusy.store(true, std::memory_order_release);
+        wakePending.store(false, std::memory_order_release);
+        performTasks(pendingTasks.exchange(0, std::memory_order_acq_rel));
+        workerBusy.store(false, std::memory_order_release);
+    }
+}
+
+bool APlugin::backgroundWorkPending() const
+{
+    return pendingTasks.load(std::memory_order_acquire) != 0 || wakePending.load(std::memory_order_acquire) ||
+           workerBusy.load(std::memory_order_acquire);
+}
+
+void APlugin::performTasks(unsigned tasks)
+{
+    // In the order a synchronous caller would have seen them.
+    if ((tasks & taskProgram) != 0)
+        applyProgram();
+    if ((tasks & taskFileCheck) != 0)
+        fileCheck();
+    if ((tasks & taskRecompute) != 0)
+        recalculate();
+}
+
+bool APlugin::recalculate()
+{
+    std::lock_guard lock(storeMutex);
+    float eq[16];
+    for (std::size_t i = 0; i < eqPoints.size(); ++i)
+        eq[i] = eqPoints[i].load(std::memory_order_relaxed);
+    return wavFile->calculateDestWave(eq, attackLevel.load(), attackTime.load(), envelope.load(), length.load(),
+                                      stereo.load(), reverse.load(), stretch.load());
+}
+
+void APlugin::fileCheck()
+{
+    const std::string pending = pendingFileName();
+    if (!checksumMatches(pending, fileChecksum.load(std::memory_order_relaxed)))
+        return;
+    if (pending == loadedFileName)
+        return; // already in use
+    const std::string path = pending.substr(0, pending.find_last_not_of(' ') + 1);
+    if (!fileExists(path))
+        return;
+
+    setLoading(true);
+    bool tooLong = false;
+    bool clipped = false;
+    std::string errorText;
+    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
+    {
+        // The previous response stays in use.
+        setLoading(false);
+        return;
+    }
+    loadedFileName = pending;
+    recalculate();
+    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    updateDelaySamples(false);
+    const auto encoded = fileNameToValues(pending);
+    for (int i = 0; i < fileNameValueCount; ++i)
+        fileNameValues[static_cast<std::size_t>(i)].store(encoded[static_cast<std::size_t>(i)],
+                                                           std::memory_order_relaxed);
+    fileChanged.store(true, std::memory_order_release);
+    setLoading(false);
+}
+
+// ----------------------------------------------------------------- programs
+
+void APlugin::setProgram(vst::VstInt32 program)
+{
+    if (editorClosed.load(std::memory_order_acquire))
+        return;
+    if (program != 0)
+        return;
+    curProgram = 0;
+    runHeavy(taskProgram);
+    editorUpdate();
+}
+
+void APlugin::applyProgram()
+{
+    std::lock_guard lock(storeMutex);
+    const APluginProgram& record = *programs[0];
+    // One recalculation at the end, however many parameters change.
+    wavFile->setSuspended(true);
+    for (const int index : programApplyOrder)
+        setParameter(index, record.value(index));
+    for (int index = param::eqFirst; index <= param::eqLast; ++index)
+        setParameter(index, record.value(index));
+    for (int index = param::fileNameFirst; index <= param::fileNameLast; ++index)
+        setParameter(index, record.value(index));
+    wavFile->setSuspended(false);
+    recalculate();
+}
+
+void APlugin::setProgramName(char* name)
+{
+    programs[curProgram]->setName(name);
+    if (!editorClosed.load(std::memory_order_acquire))
+        editorUpdate();
+}
+
+void APlugin::getProgramName(char* name)
+{
+    copyText(name, programs[curProgram]->getName());
+}
+
+bool APlugin::getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text)
+{
+    (void)category;
+    if (index != 0)
+        return false;
+    copyText(text, programs[0]->getName());
+    return true;
+}
+
+// ------------------------------------------------------------- host strings
+
+bool APlugin::getEffectName(char* name)
+{
+    copyText(name, effectName);
+    return true;
+}
+
+bool APlugin::getVendorString(char* text)
+{
+    copyText(text, vendorName);
+    return true;
+}
+
+bool APlugin::getProductString(char* text)
+{
+    copyText(text, productName);
+    return true;
+}
+
+vst::VstInt32 APlugin::canDo(char* text)
+{
+    if (std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)
+        return 0;
+    return -1;
+}
+
+bool APlugin::getOutputProperties(vst::VstInt32 index, vst::VstPinProperties* properties)
+{
+    if (index < 0 || index >= 2)
+        return false;
+    std::snprintf(properties->label, sizeof properties->label, "TAM  %d", index + 1);
+    properties->flags = vst::kVstPinIsActive | vst::kVstPinIsStereo;
+    return true;
+}
+
+vst::VstInt32 APlugin::processEvents(vst::VstEvents* events)
+{
+    (void)events;
+    return 1;
+}
+
+// ------------------------------------------------------- editor operations
+
+void APlugin::resetEngine()
+{
+    engine->requestReset();
+}
+
+void APlugin::setDcc(bool on)
+{
+    if (on == engine->getDynamicCpu())
+        return;
+    engine->setDynamicCpu(on);
+    WriteSettingInt("using_dcc", on ? 1 : 0);
+}
+
+std::string APlugin::getDefaultFileText() const
+{
+    return defaultFile.empty() ? noDefaultFile : defaultFile;
+}
+
+void APlugin::setDefaultFile(const std::string& name)
+{
+    WriteSettingString("default_file", name);
+    defaultFile = name;
+}
+
+void APlugin::editorUpdate()
+{
+    if (editor != nullptr)
+        editor->update();
 }
 
 } // namespace tam

@@ -1,15 +1,160 @@
-// The plug-in object (placeholder while the core is built up).
+// The plug-in object: owns everything one instance uses (engine, impulse-
+// response store, program record, editor bridge, background worker) and
+// answers the host's requests.
+//
+// Threading:
+// - host main/UI thread: construction, dispatcher requests, editor.
+// - audio thread: process/processReplacing; may also set parameters
+//   (automation). It never waits: a file load or recomputation requested
+//   from it is handed to this instance's worker thread.
+// - any thread may set parameters. Loads, recomputations and program
+//   application are serialised by one lock that the audio thread never
+//   takes; everything else the threads share is atomic.
 #pragma once
 
+#include "core/APluginProgram.h"
+#include "core/Parameters.h"
+#include "engine/ConvolutionEngine.h"
 #include "frame/AudioEffectX.h"
+#include "impulse/LevelText.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace tam {
+
+class TMemman;
+class TWAVfile;
+class WakeSignal;
 
 class APlugin : public AudioEffectX
 {
 public:
-    explicit APlugin(vst::audioMasterCallback audioMaster);
+    static constexpr int fileNameLength = 255; ///< characters of the padded file-name strings
+    static constexpr vst::VstInt32 latencySamples = ConvolutionEngine::latencySamples;
+    static constexpr int maxDelaySamples = ConvolutionEngine::historyLength - 1;
+    static constexpr float autogainOffFactor = 0.1f;
+    static constexpr float maxPredelayMs = 300.0f;
+
+    explicit APlugin(vst::audioMasterCallback hostCallback);
+    ~APlugin() override;
+
+    // Host requests.
+    void setSampleRate(float rate) override;
+    float getVu() override { return 0.0f; }
+    void suspend() override;
+    void resume() override;
     void process(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
+    void processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
+    vst::VstIntPtr dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
+                              float opt) override;
+
+    void setParameter(vst::VstInt32 index, float value) override;
+    float getParameter(vst::VstInt32 index) override;
+    void getParameterName(vst::VstInt32 index, char* text) override;
+    void getParameterLabel(vst::VstInt32 index, char* label) override;
+    void getParameterDisplay(vst::VstInt32 index, char* text) override;
+
+    void setProgram(vst::VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
+
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    vst::VstInt32 getVendorVersion() override { return 1; }
+    vst::VstInt32 canDo(char* text) override;
+    bool getOutputProperties(vst::VstInt32 index, vst::VstPinProperties* properties) override;
+    vst::VstInt32 processEvents(vst::VstEvents* events) override;
+
+    // Operations of the plug-in used by its editor.
+    /// Clears the convolution state (the dry signal goes on).
+    void resetEngine();
+    /// Switches silence skipping and stores the choice in the settings.
+    void setDcc(bool on);
+    bool getDcc() const { return engine->getDynamicCpu(); }
+    /// The configured default file, or "<none>".
+    std::string getDefaultFileText() const;
+    void setDefaultFile(const std::string& name);
+    /// Shapes and partitions the response from the current parameter values.
+    bool recalculate();
+    /// The file name assembled from parameters 46..172 (255 characters).
+    std::string pendingFileName() const;
+    std::string getLoadedFileName() const;
+
+    TWAVfile& store() { return *wavFile; }
+    ConvolutionEngine& getEngine() { return *engine; }
+    EngineControls& getControls() { return controls; }
+    /// Serialises loads, recalculations and program application.
+    std::recursive_mutex& storeLock() { return storeMutex; }
+    std::int32_t getSampleRateHz() const { return sampleRateHz.load(std::memory_order_relaxed); }
+    bool isLoading() const { return controls.loading.load(std::memory_order_acquire); }
+    void setLoading(bool value) { controls.loading.store(value, std::memory_order_release); }
+    /// Set after a file arrived through the parameters; the editor clears it.
+    std::atomic<bool> fileChanged{false};
+    /// 1 after the editor window was destroyed, 0 from the moment it opens.
+    std::atomic<bool> editorClosed{false};
+    /// True while work handed to the worker thread is not finished.
+    bool backgroundWorkPending() const;
+
+private:
+    enum Task : unsigned
+    {
+        taskRecompute = 1u,
+        taskFileCheck = 2u,
+        taskProgram = 4u,
+    };
+
+    std::atomic<float>* valueSlot(int index);
+    const std::atomic<float>* valueSlot(int index) const;
+    void updateDelaySamples(bool rewriteCappedValue);
+    void selectAutogainFactor(float autogainValue);
+    /// Runs heavy work now, or hands it to the worker when called from the
+    /// audio thread.
+    void runHeavy(unsigned tasks);
+    void performTasks(unsigned tasks);
+    void applyProgram();
+    void fileCheck();
+    bool onAudioThread() const;
+    void workerLoop();
+    void editorUpdate();
+
+    EngineControls controls;
+    // Parameter values not read by the engine.
+    std::atomic<float> predelay{0.0f};
+    std::atomic<float> fileChecksum{0.0f};
+    std::atomic<float> envelope{0.0f};
+    std::atomic<float> length{1.0f};
+    std::atomic<float> stereo{1.0f};
+    std::atomic<float> attackLevel{1.0f};
+    std::atomic<float> attackTime{0.0f};
+    std::atomic<float> reverse{0.0f};
+    std::atomic<float> stretch{0.5f};
+    std::array<std::atomic<float>, 16> eqPoints{};
+    std::array<std::atomic<float>, fileNameValueCount> fileNameValues{};
+
+    std::string defaultFile;
+    std::string loadedFileName; ///< padded name of the file in use (under storeMutex)
+    std::atomic<std::int32_t> sampleRateHz{44100};
+
+    std::unique_ptr<APluginProgram> programs[1];
+    std::unique_ptr<TWAVfile> wavFile;
+    std::unique_ptr<TMemman> memman;
+    std::unique_ptr<ConvolutionEngine> engine;
+
+    mutable std::recursive_mutex storeMutex;
+    std::atomic<std::thread::id> dispatcherThread;
+    std::atomic<unsigned> pendingTasks{0};
+    std::atomic<bool> wakePending{false};
+    std::atomic<bool> workerBusy{false};
+    std::atomic<bool> stopping{false};
+    std::unique_ptr<WakeSignal> wake;
+    std::thread worker;
 };
 
 } // namespace tam

@@ -1,0 +1,461 @@
+#include "EngineFixture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+using namespace tam;
+using namespace tam::test;
+
+namespace {
+
+constexpr int latency = ConvolutionEngine::latencySamples;
+
+std::vector<float> noise(std::size_t n, unsigned seed, float amplitude = 1.0f)
+{
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
+    std::vector<float> v(n);
+    for (auto& x : v)
+        x = distribution(generator);
+    return v;
+}
+
+/// A decaying noise response of the given number of partitions.
+std::vector<float> response(int partitions, unsigned seed)
+{
+    auto h = noise(static_cast<std::size_t>(partitions) * 8192, seed, 0.5f);
+    for (std::size_t i = 0; i < h.size(); ++i)
+        h[i] *= std::exp(-3.0f * static_cast<float>(i) / static_cast<float>(h.size()));
+    return h;
+}
+
+double peakOf(const std::vector<double>& v)
+{
+    double peak = 0.0;
+    for (double x : v)
+        peak = std::max(peak, std::fabs(x));
+    return peak;
+}
+
+/// Largest deviation of output[delay + n] from reference[n].
+double maxError(const std::vector<float>& output, const std::vector<double>& reference, std::size_t delay)
+{
+    double worst = 0.0;
+    for (std::size_t n = 0; n + delay < output.size() && n < reference.size(); ++n)
+        worst = std::max(worst, std::fabs(static_cast<double>(output[n + delay]) - reference[n]));
+    return worst;
+}
+
+} // namespace
+
+TEST(ConvolutionEngine, WetOutputIsTheInputConvolvedWithTheResponseDelayedByTheLatencyForEveryBlockSize)
+{
+    for (const int partitions : {1, 2, 5})
+    {
+        const auto irLeft = response(partitions, 10u + static_cast<unsigned>(partitions));
+        const auto irRight = response(partitions, 20u + static_cast<unsigned>(partitions));
+        // Sparse input keeps the double-precision reference cheap.
+        const std::size_t frames = static_cast<std::size_t>(latency) + irLeft.size() + 8192 * 2;
+        std::vector<float> inL(frames, 0.0f);
+        std::vector<float> inR(frames, 0.0f);
+        for (const std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{767}, std::size_t{8191},
+                                     std::size_t{8192}, std::size_t{12345}})
+        {
+            inL[at] = 0.7f;
+            inR[at + 3] = -0.4f;
+        }
+        const auto refL = directConvolution(inL, irLeft, frames);
+        const auto refR = directConvolution(inR, irRight, frames);
+        const double tolerance = 2e-5 * std::max(peakOf(refL), peakOf(refR)) * std::sqrt(partitions);
+
+        for (const int block : {1, 7, 64, 512, 8192, 10000})
+        {
+            if (block == 1 && partitions == 5)
+                continue; // same code path as 7, a lot slower
+            EngineFixture fx;
+            fx.offerResponse(irLeft, irRight);
+            Stereo io(frames);
+            io.left = inL;
+            io.right = inR;
+            fx.run(io, block);
+            for (std::size_t n = 0; n < static_cast<std::size_t>(latency); ++n)
+                ASSERT_EQ(io.left[n], 0.0f) << "output before the latency, sample " << n;
+            EXPECT_LT(maxError(io.left, refL, latency), tolerance) << partitions << " partitions, block " << block;
+            EXPECT_LT(maxError(io.right, refR, latency), tolerance) << partitions << " partitions, block " << block;
+        }
+    }
+}
+
+TEST(ConvolutionEngine, NoiseThroughATwoPartitionResponseMatchesTheDirectConvolution)
+{
+    const auto irLeft = response(2, 3);
+    const auto irRight = response(2, 4);
+    const std::size_t frames = 40000;
+    auto inL = noise(frames, 5, 0.5f);
+    auto inR = noise(frames, 6, 0.5f);
+    std::fill(inL.begin() + 20000, inL.end(), 0.0f);
+    std::fill(inR.begin() + 20000, inR.end(), 0.0f);
+    const auto refL = directConvolution(inL, irLeft, frames);
+    const auto refR = directConvolution(inR, irRight, frames);
+
+    EngineFixture fx;
+    fx.offerResponse(irLeft, irRight);
+    Stereo io(frames);
+    io.left = inL;
+    io.right = inR;
+    fx.run(io, 333);
+    EXPECT_LT(maxError(io.left, refL, latency), 1e-5 * peakOf(refL) * 10);
+    EXPECT_LT(maxError(io.right, refR, latency), 1e-5 * peakOf(refR) * 10);
+}
+
+TEST(ConvolutionEngine, ProcessAddsToTheOutputAndProcessReplacingOverwritesIt)
+{
+    const std::vector<float> ir = {1.0f, 0.5f};
+    const std::size_t frames = latency + 100;
+    for (const auto mode : {ConvolutionEngine::Mode::add, ConvolutionEngine::Mode::replace})
+    {
+        EngineFixture fx;
+        fx.offerResponse(ir, ir);
+        std::vector<float> inL(frames, 0.0f);
+        std::vector<float> inR(frames, 0.0f);
+        inL[0] = 1.0f;
+        std::vector<float> outL(frames, 0.25f);
+        std::vector<float> outR(frames, 0.25f);
+        const float* in[2] = {inL.data(), inR.data()};
+        float* out[2] = {outL.data(), outR.data()};
+        fx.engine->process(in, out, static_cast<int>(frames), mode);
+        const float base = mode == ConvolutionEngine::Mode::add ? 0.25f : 0.0f;
+        EXPECT_FLOAT_EQ(outL[0], base);
+        EXPECT_NEAR(outL[latency], base + 1.0f, 1e-6);
+        EXPECT_NEAR(outL[latency + 1], base + 0.5f, 1e-6);
+        EXPECT_NEAR(outR[latency], base, 1e-6);
+    }
+}
+
+TEST(ConvolutionEngine, DrySignalIsTheInputDelayedByTheLatencyWhenNoResponseIsReady)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(0.8f);
+    fx.controls.muteDry.store(0.5f);
+    fx.engine->setSuspended(true); // gains straight to the new targets
+    fx.engine->setSuspended(false);
+    const auto in = noise(20000, 7);
+    Stereo io(in.size());
+    io.left = in;
+    io.right = in;
+    fx.run(io, 100);
+    for (std::size_t n = 0; n < in.size(); ++n)
+    {
+        const float expected = n < static_cast<std::size_t>(latency) ? 0.0f : in[n - latency] * 0.8f * 0.5f;
+        ASSERT_FLOAT_EQ(io.left[n], expected) << n;
+    }
+}
+
+TEST(ConvolutionEngine, PredelayShiftsTheWetSignalAndTheLongestDelayReadsTheOldestHistory)
+{
+    for (const int delay : {0, 1, 441, 16383})
+    {
+        EngineFixture fx;
+        fx.controls.delaySamples.store(delay);
+        fx.offerResponse({1.0f}, {1.0f});
+        Stereo io(static_cast<std::size_t>(latency + delay + 10));
+        io.left[0] = 1.0f;
+        fx.run(io, 256);
+        for (std::size_t n = 0; n < io.size(); ++n)
+        {
+            const float expected = n == static_cast<std::size_t>(latency + delay) ? 1.0f : 0.0f;
+            ASSERT_NEAR(io.left[n], expected, 1e-6) << "delay " << delay << " sample " << n;
+        }
+    }
+}
+
+TEST(ConvolutionEngine, StereoRoutingFeedsTheMonoSumAtZeroWidth)
+{
+    EngineFixture fx;
+    fx.controls.stereoRouting.store(0.0f);
+    fx.offerResponse({1.0f}, {1.0f});
+    Stereo io(latency + 4);
+    io.left[0] = 1.0f;
+    fx.run(io, 64);
+    EXPECT_NEAR(io.left[latency], 0.5f, 1e-6);
+    EXPECT_NEAR(io.right[latency], 0.5f, 1e-6);
+}
+
+TEST(ConvolutionEngine, ScheduleSpreadsTheStepsEvenlyOverThePeriod)
+{
+    struct Case
+    {
+        int partitions;
+        int filled;
+        std::vector<std::pair<int, int>> stepPositions; // (step, position)
+    };
+    const Case cases[] = {
+        {1, 0, {{1, 384}, {2, 768}}},
+        {117, 116, {{1, 68}, {2, 136}, {3, 204}, {118, 8055}}},
+    };
+    for (const auto& c : cases)
+    {
+        EngineFixture fx;
+        std::vector<float> ir(static_cast<std::size_t>(c.partitions) * 8192 - 200, 0.0f);
+        ir[0] = 1.0f;
+        fx.offerResponse(ir, ir);
+        // Run into the second period, one sample at a time, recording where
+        // each step was scheduled.
+        Stereo io(1);
+        std::vector<std::pair<int, int>> seen;
+        for (int n = 0; n < 8192 + 8191; ++n)
+        {
+            io.left[0] = 0.1f;
+            io.right[0] = 0.1f;
+            fx.run(io, 1);
+            if (n >= 8192 && (seen.empty() || seen.back().first != fx.engine->getWorkStep()))
+                seen.emplace_back(fx.engine->getWorkStep(), fx.engine->getNextStepPos());
+        }
+        EXPECT_EQ(fx.engine->getFilledFfts(), c.filled);
+        for (const auto& [step, position] : c.stepPositions)
+        {
+            const auto it = std::find_if(seen.begin(), seen.end(), [&](auto& s) { return s.first == step; });
+            ASSERT_NE(it, seen.end()) << "step " << step;
+            EXPECT_EQ(it->second, position) << c.partitions << " partitions, step " << step;
+        }
+    }
+}
+
+TEST(ConvolutionEngine, DynamicCpuSkipsSilentBlocksAndOutputsExactZeros)
+{
+    EngineFixture fx;
+    fx.engine->setDynamicCpu(true);
+    fx.offerResponse(response(3, 1), response(3, 2));
+    Stereo io(8192 * 10);
+    for (std::size_t n = 0; n < 3000; ++n)
+        io.left[n] = io.right[n] = 0.3f;
+    fx.run(io, 512);
+    // The non-silent block has left the delay line after three periods.
+    const long transforms = fx.engine->getTransformCount();
+    const long multiplies = fx.engine->getMultiplyCount();
+    Stereo silence(8192 * 4);
+    fx.run(silence, 512);
+    EXPECT_EQ(fx.engine->getTransformCount(), transforms);
+    EXPECT_EQ(fx.engine->getMultiplyCount(), multiplies);
+    for (float v : silence.left)
+        ASSERT_EQ(v, 0.0f);
+
+    // A block with a single tiny sample is not silent.
+    Stereo tiny(8192 * 2);
+    tiny.left[100] = 1e-20f;
+    fx.run(tiny, 512);
+    EXPECT_GT(fx.engine->getTransformCount(), transforms);
+}
+
+TEST(ConvolutionEngine, WithDynamicCpuOffEveryBlockIsTransformed)
+{
+    EngineFixture fx;
+    fx.offerResponse(response(3, 1), response(3, 2));
+    Stereo silence(8192 * 4);
+    fx.run(silence, 512);
+    EXPECT_GE(fx.engine->getTransformCount(), 4 + 3); // forward every boundary, inverse every period
+    EXPECT_EQ(fx.engine->getFilledFfts(), 2);
+}
+
+TEST(ConvolutionEngine, BypassPassesTheDelayedDrySignalOnly)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.controls.bypass.store(0.3f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    fx.offerResponse({1.0f, 1.0f, 1.0f}, {1.0f});
+    const auto in = noise(latency + 2000, 9);
+    Stereo io(in.size());
+    io.left = in;
+    io.right = in;
+    fx.run(io, 128);
+    for (std::size_t n = latency; n < in.size(); ++n)
+        ASSERT_FLOAT_EQ(io.left[n], in[n - latency]);
+}
+
+TEST(ConvolutionEngine, ResetClearsTheReverbButKeepsTheDrySignalRunning)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    fx.offerResponse(response(1, 4), response(1, 5));
+    const auto in = noise(4000, 11);
+    Stereo first(4000);
+    first.left = in;
+    first.right = in;
+    fx.run(first, 500);
+    fx.engine->requestReset();
+    Stereo second(latency + 20000);
+    fx.run(second, 500);
+    // The dry part of the earlier input still arrives after the reset ...
+    for (std::size_t n = latency - 4000; n < static_cast<std::size_t>(latency); ++n)
+        ASSERT_FLOAT_EQ(second.left[n], in[n - (latency - 4000)]);
+    // ... and no reverb of it follows.
+    for (std::size_t n = latency; n < second.size(); ++n)
+        ASSERT_EQ(second.left[n], 0.0f) << n;
+}
+
+TEST(ConvolutionEngine, SuspendClearsTheInputHistoryToo)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    Stereo first(4000);
+    std::fill(first.left.begin(), first.left.end(), 0.5f);
+    fx.run(first, 500);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    Stereo second(latency + 10);
+    fx.run(second, 500);
+    for (float v : second.left)
+        ASSERT_EQ(v, 0.0f);
+}
+
+TEST(ConvolutionEngine, GainChangesFadeLinearlyOver5512Samples)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(0.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    Stereo warm(latency);
+    std::fill(warm.left.begin(), warm.left.end(), 1.0f);
+    fx.run(warm, 1000);
+    fx.controls.dry.store(1.0f);
+    fx.engine->requestDryFade();
+    Stereo io(6000);
+    std::fill(io.left.begin(), io.left.end(), 1.0f);
+    fx.run(io, 1000);
+    // After n samples of the fade the gain is n / 5512 of the way.
+    for (int n = 1; n <= 5512; n += 97)
+        ASSERT_NEAR(io.left[static_cast<std::size_t>(n - 1)], static_cast<float>(n) / 5512.0f, 1e-5) << n;
+    EXPECT_FLOAT_EQ(io.left[5600], 1.0f);
+
+    // Restarting a fade at an unchanged level keeps the level flat.
+    fx.engine->requestDryFade();
+    Stereo flat(3000);
+    std::fill(flat.left.begin(), flat.left.end(), 1.0f);
+    fx.run(flat, 1000);
+    for (float v : flat.left)
+        ASSERT_FLOAT_EQ(v, 1.0f);
+}
+
+TEST(ConvolutionEngine, OutputIsLimitedAndOverloadIsReportedFromTheWetPartOnly)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    Stereo io(latency + 10);
+    io.left[0] = 3.0f;
+    fx.run(io, 64);
+    EXPECT_FLOAT_EQ(io.left[latency], 2.0f);
+    EXPECT_EQ(fx.engine->takeClipState(), 0); // the dry part never counts
+
+    EngineFixture wet;
+    wet.offerResponse({1.5f}, {-2.5f});
+    Stereo loud(latency + 10);
+    loud.left[0] = 1.0f;
+    loud.right[0] = 1.0f;
+    wet.run(loud, 64);
+    EXPECT_NEAR(loud.left[latency], 1.5f, 1e-5);
+    EXPECT_FLOAT_EQ(loud.right[latency], -2.0f);
+    EXPECT_EQ(wet.engine->takeClipState(), 2);
+    EXPECT_EQ(wet.engine->takeClipState(), 0); // reading clears it
+}
+
+TEST(ConvolutionEngine, PeakMeterHoldsFor88200SamplesThenHalvesEvery8820)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    Stereo io(latency + 1);
+    io.left[0] = 1.0f;
+    fx.run(io, 1024);
+    EXPECT_FLOAT_EQ(fx.engine->readMeters().dryPeak[0], 1.0f);
+    Stereo hold(88200);
+    fx.run(hold, 1024);
+    EXPECT_FLOAT_EQ(fx.engine->readMeters().dryPeak[0], 1.0f);
+    Stereo decay(8820 + 1);
+    fx.run(decay, 1024);
+    EXPECT_NEAR(fx.engine->readMeters().dryPeak[0], 0.5f, 0.002f);
+}
+
+TEST(ConvolutionEngine, DenormalInputsReachNeitherTheDryPathNorTheConvolution)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(1.0f);
+    fx.engine->setSuspended(true);
+    fx.engine->setSuspended(false);
+    fx.offerResponse({1.0f}, {1.0f});
+    Stereo io(latency + 4);
+    io.left[0] = std::numeric_limits<float>::denorm_min() * 8;
+    io.right[0] = -std::numeric_limits<float>::denorm_min();
+    fx.run(io, 64);
+    EXPECT_EQ(io.left[latency], 0.0f);
+    EXPECT_EQ(io.right[latency], 0.0f);
+}
+
+TEST(ConvolutionEngine, ProcessingNeverAllocates)
+{
+    EngineFixture fx;
+    fx.offerResponse(response(3, 1), response(3, 2));
+    Stereo io(8192 * 4);
+    io.left = noise(io.size(), 3);
+    io.right = noise(io.size(), 4);
+    AllocationCounter counter;
+    fx.run(io, 512);
+    fx.engine->requestReset();
+    fx.run(io, 512);
+    EXPECT_EQ(counter.count(), 0);
+}
+
+TEST(ConvolutionEngine, ANewResponseTakesOverAtABlockWithoutDroppingTheWetSignal)
+{
+    // A constant input through a one-tap response gives a constant wet
+    // output; swapping to a response of another gain must move from one
+    // level to the other without a gap of silence.
+    EngineFixture fx;
+    fx.offerResponse({0.5f}, {0.5f});
+    Stereo warm(latency * 3);
+    std::fill(warm.left.begin(), warm.left.end(), 1.0f);
+    fx.run(warm, 256);
+    ASSERT_NEAR(warm.left.back(), 0.5f, 1e-5);
+
+    fx.offerResponse({0.25f}, {0.25f});
+    Stereo io(8192 * 4);
+    std::fill(io.left.begin(), io.left.end(), 1.0f);
+    fx.run(io, 256);
+    bool switched = false;
+    for (std::size_t n = 0; n < io.size(); ++n)
+    {
+        const float v = io.left[n];
+        ASSERT_TRUE(std::fabs(v - 0.5f) < 1e-4f || std::fabs(v - 0.25f) < 1e-4f || (v > 0.25f && v < 0.5f))
+            << "sample " << n << " = " << v;
+        switched = switched || std::fabs(v - 0.25f) < 1e-4f;
+    }
+    EXPECT_TRUE(switched);
+    EXPECT_NEAR(io.left.back(), 0.25f, 1e-5);
+}
+
+TEST(ConvolutionEngine, AResponseOfferedBeforePlaybackIsHeardFromTheFirstSample)
+{
+    EngineFixture fx;
+    fx.offerResponse(response(4, 8), response(4, 9));
+    const auto ir = response(4, 8);
+    Stereo io(latency + ir.size());
+    io.left[0] = 1.0f;
+    fx.run(io, 512);
+    double worst = 0.0;
+    for (std::size_t n = 0; n < ir.size(); ++n)
+        worst = std::max(worst, static_cast<double>(std::fabs(io.left[latency + n] - ir[n])));
+    EXPECT_LT(worst, 1e-5);
+}
