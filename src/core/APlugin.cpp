@@ -230,7 +230,7 @@ void APlugin::setParameter(vst::VstInt32 index, float value)
     if (effect == ParameterEffect::bypass && previous == 0.0f)
         engine->requestReset();
     slot->store(value, std::memory_order_relaxed);
-    programs[curProgram]->setValue(index, value);
+    programs[0]->setValue(index, value);
 
     switch (effect)
     {
@@ -304,7 +304,7 @@ void APlugin::updateDelaySamples(bool rewriteCappedValue)
             // Keep the stored value in line with the delay actually applied.
             const auto capped = static_cast<float>(maxDelaySamples / (samplesPerMs * static_cast<double>(maxPredelayMs)));
             predelay.store(capped, std::memory_order_relaxed);
-            programs[curProgram]->setValue(param::predelay, capped);
+            programs[0]->setValue(param::predelay, capped);
         }
     }
     controls.delaySamples.store(samples, std::memory_order_relaxed);
@@ -464,14 +464,14 @@ void APlugin::applyProgram()
 
 void APlugin::setProgramName(char* name)
 {
-    programs[curProgram]->setName(name);
+    programs[0]->setName(name);
     if (!editorClosed.load(std::memory_order_acquire))
         editorUpdate();
 }
 
 void APlugin::getProgramName(char* name)
 {
-    copyText(name, programs[curProgram]->getName());
+    copyText(name, programs[0]->getName());
 }
 
 bool APlugin::getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text)

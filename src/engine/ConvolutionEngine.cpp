@@ -86,9 +86,18 @@ void ConvolutionEngine::setSuspended(bool suspended)
     }
 }
 
+void ConvolutionEngine::setDynamicCpu(bool on)
+{
+    dynamicCpu.store(on, std::memory_order_release);
+    if (!on)
+        pendingRequests.fetch_or(activateAllSlots, std::memory_order_acq_rel);
+}
+
 void ConvolutionEngine::applyRequests(const EngineControls& values)
 {
     const unsigned requests = pendingRequests.exchange(0, std::memory_order_acq_rel);
+    if ((requests & activateAllSlots) != 0)
+        slotActive.fill(true);
     if ((requests & resetAll) != 0)
         clearAll(values.dry.load(std::memory_order_relaxed), values.wet.load(std::memory_order_relaxed));
     else if ((requests & resetConvolution) != 0)
@@ -103,10 +112,12 @@ void ConvolutionEngine::clearConvolutionState()
     clearBuffer(waitBuffer);
     clearBuffer(preOutputBuffer);
     clearBuffer(oldOutputBuffer);
-    // A slot is multiplied only while marked active, so marking them all
-    // inactive has the effect of clearing their spectra without touching
-    // 15 MB of memory.
-    slotActive.fill(false);
+    // A slot whose spectrum was not written since the reset counts as zero:
+    // the kernel skips it, which clears the 15 MB of slots without touching
+    // them. The schedule (and so the step positions) still follows the
+    // activity flags.
+    slotActive.fill(!dynamicCpu.load(std::memory_order_relaxed));
+    slotHoldsData.fill(false);
     accumulatorEmpty = true;
     filledFfts = 0;
 }
@@ -313,7 +324,7 @@ void ConvolutionEngine::runWorkStep()
     const int partitions = current != nullptr ? current->partitionCount : 0;
     if (workStep == 1)
     {
-        if (partitions > 0 && slotActive[static_cast<std::size_t>(currentSlot)])
+        if (partitions > 0 && usable(currentSlot))
         {
             multiplyAccumulate(spectrumSlots[currentSlot], current->partitions[0], accumulator, accumulatorEmpty);
             accumulatorEmpty = false;
@@ -348,7 +359,7 @@ void ConvolutionEngine::runWorkStep()
         const int slot = (currentSlot - j + slotCount) % slotCount;
         // A set taken within the period may have fewer partitions than the
         // schedule was made for.
-        if (j + 1 < partitions && slotActive[static_cast<std::size_t>(slot)])
+        if (j + 1 < partitions && usable(slot))
         {
             multiplyAccumulate(spectrumSlots[slot], current->partitions[j + 1], accumulator, accumulatorEmpty);
             accumulatorEmpty = false;
@@ -400,6 +411,7 @@ void ConvolutionEngine::blockBoundary()
     currentSlot = (currentSlot + 1) % slotCount;
     const bool silent = dynamicCpu.load(std::memory_order_relaxed) && crossSumAcc == 0.0f;
     slotActive[static_cast<std::size_t>(currentSlot)] = !silent;
+    slotHoldsData[static_cast<std::size_t>(currentSlot)] = !silent;
     crossSumAcc = 0.0f;
 
     // Nothing accumulated for the coming block yet: a waiting response can

@@ -101,7 +101,8 @@ public:
     void setSuspended(bool suspended);
     void requestDryFade() { dryFadeRequested.store(true, std::memory_order_release); }
     void requestWetFade() { wetFadeRequested.store(true, std::memory_order_release); }
-    void setDynamicCpu(bool on) { dynamicCpu.store(on, std::memory_order_release); }
+    /// Switching off marks every slot active again at the next block.
+    void setDynamicCpu(bool on);
     bool getDynamicCpu() const { return dynamicCpu.load(std::memory_order_acquire); }
 
     Meters readMeters() const;
@@ -122,7 +123,8 @@ private:
     enum Request : unsigned
     {
         resetConvolution = 1u,
-        resetAll = 2u, ///< suspend: also the input history and the gains
+        resetAll = 2u,         ///< suspend: also the input history and the gains
+        activateAllSlots = 4u, ///< silence detection was switched off
     };
 
     void applyRequests(const EngineControls& snapshot);
@@ -134,6 +136,10 @@ private:
     void schedule();
     void advanceStep();
     void takeSet(PartitionSet* set);
+    bool usable(int slot) const
+    {
+        return slotActive[static_cast<std::size_t>(slot)] && slotHoldsData[static_cast<std::size_t>(slot)];
+    }
     void updateMeter(int channel, float wetMagnitude, float dryMagnitude, bool vuTick);
 
     EngineControls& controls;
@@ -149,7 +155,8 @@ private:
     float* spectrumSlots[slotCount]; ///< [L | R] half spectra of past input blocks
 
     float inputHistory[2][historyLength]; ///< flushed input, left and right rings
-    std::array<bool, slotCount> slotActive{}; ///< slot holds a spectrum worth multiplying
+    std::array<bool, slotCount> slotActive{};    ///< block is to be used (non-silent, or silence detection off)
+    std::array<bool, slotCount> slotHoldsData{}; ///< slot was written since the last reset
     std::array<std::int32_t, slotCount> scheduledPartitions{};
     std::int32_t filledFfts = 0;
     std::int32_t currentSlot = 0;

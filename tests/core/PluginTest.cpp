@@ -1,0 +1,242 @@
+// The plug-in object: construction with settings, parameters, the file-name
+// protocol and the program record.
+#include "core/APlugin.h"
+#include "core/Settings.h"
+#include "impulse/LevelText.h"
+#include "impulse/TWAVfile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <thread>
+
+using namespace tam;
+using namespace tam::test;
+
+namespace {
+
+vst::VstIntPtr TAM_VST_CALL quietHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                      float)
+{
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+/// Settings roots in a temporary folder, so tests neither read nor write the
+/// machine's real settings.
+struct PluginFixture : ::testing::Test
+{
+    TempDir dir;
+    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
+    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+
+    std::unique_ptr<APlugin> make() { return std::make_unique<APlugin>(quietHost); }
+
+    std::string writeResponse(const std::string& name, std::size_t frames = 20000, float level = 0.5f)
+    {
+        std::vector<float> samples(frames * 2);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = level * std::exp(-static_cast<float>(i) / 4000.0f) * ((i / 2) % 3 == 0 ? 1.0f : -0.5f);
+        const std::string path = dir.file(name);
+        writeFloatWav(path, 44100, 2, samples);
+        return path;
+    }
+
+    static void sendName(APlugin& plugin, const std::string& name, bool checksumFirst)
+    {
+        const auto values = fileNameToValues(name);
+        if (checksumFirst)
+            plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
+        for (int i = 0; i < fileNameValueCount; ++i)
+            plugin.setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
+        if (!checksumFirst)
+            plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
+    }
+
+    static std::string trimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
+};
+
+} // namespace
+
+TEST_F(PluginFixture, AFreshInstanceWritesTheDynamicCpuSettingAndRunsWithoutAResponse)
+{
+    auto plugin = make();
+    EXPECT_FALSE(plugin->getDcc());
+    EXPECT_EQ(ReadSettingInt("using_dcc"), 0);
+    EXPECT_FALSE(plugin->store().isLoaded());
+    EXPECT_EQ(plugin->getDefaultFileText(), "<none>");
+    EXPECT_FLOAT_EQ(plugin->getParameter(param::wet), 0.5f);
+    EXPECT_FLOAT_EQ(plugin->getParameter(param::autogain), 1.0f);
+}
+
+TEST_F(PluginFixture, StoredSettingsChooseDynamicCpuAndTheDefaultFile)
+{
+    const std::string path = writeResponse("default.wav");
+    WriteSettingInt("using_dcc", 5);
+    WriteSettingString("default_file", path);
+    auto plugin = make();
+    EXPECT_TRUE(plugin->getDcc());
+    EXPECT_EQ(plugin->getDefaultFileText(), path);
+    ASSERT_TRUE(plugin->store().isReady());
+    EXPECT_EQ(plugin->store().getGeneration(), 1) << "one calculation after all parameters are applied";
+    EXPECT_EQ(trimmed(plugin->getLoadedFileName()), path);
+    EXPECT_TRUE(checksumMatches(path, plugin->getParameter(param::fileChecksum)));
+
+    plugin->setDcc(false);
+    EXPECT_EQ(ReadSettingInt("using_dcc"), 0);
+    plugin->setDefaultFile("");
+    EXPECT_EQ(plugin->getDefaultFileText(), "<none>");
+}
+
+TEST_F(PluginFixture, ValuesAreClampedAndWrittenThroughToTheProgram)
+{
+    auto plugin = make();
+    plugin->setParameter(param::wet, 1.7f);
+    EXPECT_EQ(plugin->getParameter(param::wet), 1.0f);
+    plugin->setParameter(param::wet, -0.2f);
+    EXPECT_EQ(plugin->getParameter(param::wet), 0.0f);
+    plugin->setParameter(param::wet, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(plugin->getParameter(param::wet), 0.0f);
+    plugin->setParameter(3, 0.7f);
+    EXPECT_EQ(plugin->getParameter(3), 0.0f);
+    plugin->setParameter(500, 0.7f);
+    plugin->setParameter(-1, 0.7f);
+    EXPECT_EQ(plugin->getParameter(500), 0.0f);
+
+    // Re-applying the program keeps what was set: the record follows every set.
+    plugin->setParameter(param::wet, 0.8f);
+    plugin->setParameter(param::envelope, 0.3f);
+    plugin->setProgram(0);
+    EXPECT_FLOAT_EQ(plugin->getParameter(param::wet), 0.8f);
+    EXPECT_FLOAT_EQ(plugin->getParameter(param::envelope), 0.3f);
+}
+
+TEST_F(PluginFixture, PredelayFollowsTheSampleRateAndIsCappedAtTheHistoryLength)
+{
+    auto plugin = make();
+    plugin->setParameter(param::predelay, 1.0f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230);
+    plugin->setSampleRate(96000.0f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230) << "unchanged until the next Delay change";
+    plugin->setParameter(param::predelay, 1.0f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 16383);
+    EXPECT_NEAR(plugin->getParameter(param::predelay), 16383.0f / 28800.0f, 1e-6);
+}
+
+TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
+{
+    auto plugin = make();
+    plugin->setParameter(param::autogain, 0.0f);
+    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.1f);
+    plugin->getControls().autogainFactor.store(0.7f);
+    plugin->setParameter(param::autogain, 0.5f);
+    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.7f);
+    plugin->setParameter(param::autogain, 1.0f);
+    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), plugin->store().getAutoGain());
+}
+
+TEST_F(PluginFixture, AFileNameLoadsOnceTheNameAndItsChecksumAgreeInEitherOrder)
+{
+    const std::string path = writeResponse("ir.wav");
+    for (const bool checksumFirst : {true, false})
+    {
+        auto plugin = make();
+        sendName(*plugin, path, checksumFirst);
+        ASSERT_TRUE(plugin->store().isReady()) << (checksumFirst ? "host order" : "editor order");
+        EXPECT_EQ(plugin->store().getGeneration(), 1);
+        EXPECT_EQ(trimmed(plugin->getLoadedFileName()), path);
+        EXPECT_TRUE(plugin->fileChanged.load());
+        EXPECT_FALSE(plugin->isLoading());
+        if (!checksumFirst)
+        {
+            // The load came with the last value: the values now encode the padded name.
+            EXPECT_EQ(plugin->getParameter(param::fileNameLast), fileNameToValues(plugin->pendingFileName())[126]);
+        }
+
+        // The same name again loads nothing.
+        plugin->fileChanged = false;
+        sendName(*plugin, path, checksumFirst);
+        EXPECT_EQ(plugin->store().getGeneration(), 1);
+        EXPECT_FALSE(plugin->fileChanged.load());
+    }
+}
+
+TEST_F(PluginFixture, AWrongChecksumOrAMissingFileLoadsNothingAndKeepsTheResponse)
+{
+    const std::string first = writeResponse("first.wav");
+    const std::string second = writeResponse("second.wav");
+    auto plugin = make();
+    sendName(*plugin, first, true);
+    ASSERT_TRUE(plugin->store().isReady());
+
+    const auto values = fileNameToValues(second);
+    plugin->setParameter(param::fileChecksum, fileNameChecksum(second) + 0.001f);
+    for (int round = 0; round < 3; ++round)
+        for (int i = 0; i < fileNameValueCount; ++i)
+            plugin->setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
+
+    sendName(*plugin, dir.file("missing.wav"), true);
+    EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
+    EXPECT_TRUE(plugin->store().isReady());
+    EXPECT_FALSE(plugin->isLoading());
+
+    // An unreadable file behaves the same.
+    const std::string junk = dir.file("junk.wav");
+    WavImage image;
+    image.tag("JUNK");
+    image.save(junk);
+    sendName(*plugin, junk, true);
+    EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
+    EXPECT_TRUE(plugin->store().isReady());
+    EXPECT_FALSE(plugin->isLoading());
+}
+
+TEST_F(PluginFixture, FileNameValuesDecodeToSpacesAtBothEnds)
+{
+    auto plugin = make();
+    plugin->setParameter(param::fileNameFirst, 1.0f);
+    plugin->setParameter(param::fileNameFirst + 1, 0.0f);
+    EXPECT_EQ(plugin->pendingFileName(), std::string(255, ' '));
+}
+
+TEST_F(PluginFixture, ApplyingTheProgramCalculatesOnceAndDoesNotReloadTheFile)
+{
+    const std::string path = writeResponse("p.wav");
+    WriteSettingString("default_file", path);
+    auto plugin = make();
+    ASSERT_EQ(plugin->store().getGeneration(), 1);
+    plugin->setParameter(param::length, 0.5f);
+    EXPECT_EQ(plugin->store().getGeneration(), 2);
+    plugin->setProgram(0);
+    EXPECT_EQ(plugin->store().getGeneration(), 2) << "nothing changed, nothing recalculated";
+    EXPECT_EQ(plugin->store().fileName, path);
+    plugin->setProgram(1);
+    EXPECT_EQ(plugin->getProgram(), 0);
+}
+
+TEST_F(PluginFixture, ShapingSetFromAnAudioThreadIsCalculatedInTheBackground)
+{
+    const std::string path = writeResponse("bg.wav");
+    auto plugin = make();
+    sendName(*plugin, path, true);
+    ASSERT_EQ(plugin->store().getGeneration(), 1);
+
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        float* io[2] = {left.data(), right.data()};
+        plugin->processReplacing(io, io, 256);
+        // Automation from the audio thread: must not block it.
+        plugin->setParameter(param::envelope, 0.4f);
+        plugin->processReplacing(io, io, 256);
+    });
+    audio.join();
+    for (int i = 0; i < 500 && plugin->backgroundWorkPending(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(plugin->backgroundWorkPending());
+    EXPECT_EQ(plugin->store().getGeneration(), 2);
+    EXPECT_FLOAT_EQ(plugin->store().cachedEnvelope, 0.4f);
+}

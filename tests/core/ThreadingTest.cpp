@@ -1,0 +1,117 @@
+// The audio thread keeps running while other threads change everything they
+// may change. Run under ThreadSanitizer in CI.
+#include "core/APlugin.h"
+#include "impulse/LevelText.h"
+#include "impulse/TWAVfile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <thread>
+
+using namespace tam;
+using namespace tam::test;
+
+namespace {
+
+vst::VstIntPtr TAM_VST_CALL quietHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                      float)
+{
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+void sendName(APlugin& plugin, const std::string& name)
+{
+    const auto values = fileNameToValues(name);
+    plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
+    for (int i = 0; i < fileNameValueCount; ++i)
+        plugin.setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
+}
+
+} // namespace
+
+TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
+{
+    TempDir dir;
+    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
+    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    std::vector<std::string> files;
+    for (int f = 0; f < 2; ++f)
+    {
+        std::vector<float> samples(2 * 30000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = 0.3f * std::exp(-static_cast<float>(i) / 20000.0f) * (((i * (f + 3)) % 7) / 3.5f - 1.0f);
+        files.push_back(dir.file("ir" + std::to_string(f) + ".wav"));
+        writeFloatWav(files.back(), 44100, 2, samples);
+    }
+
+    APlugin plugin(quietHost);
+    plugin.resume();
+    sendName(plugin, files[0]);
+    ASSERT_TRUE(plugin.store().isReady());
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> badSamples{0};
+    std::atomic<long> blocks{0};
+    std::thread audio([&] {
+        std::mt19937 generator(1);
+        std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+        std::vector<float> left(256), right(256);
+        float* io[2] = {left.data(), right.data()};
+        while (!stop.load())
+        {
+            for (std::size_t i = 0; i < left.size(); ++i)
+            {
+                left[i] = noise(generator);
+                right[i] = noise(generator);
+            }
+            if (blocks % 3 == 0)
+                plugin.setParameter(param::wet, static_cast<float>(blocks % 10) / 10.0f); // automation
+            if (blocks % 50 == 0)
+                plugin.setParameter(param::stretch, static_cast<float>(blocks % 7) / 7.0f); // background work
+            plugin.processReplacing(io, io, 256);
+            for (std::size_t i = 0; i < left.size(); ++i)
+                if (!std::isfinite(left[i]) || !std::isfinite(right[i]) || std::fabs(left[i]) > 2.0f ||
+                    std::fabs(right[i]) > 2.0f)
+                    ++badSamples;
+            ++blocks;
+        }
+    });
+
+    std::thread editor([&] {
+        for (int round = 0; round < 6 && !stop.load(); ++round)
+        {
+            plugin.setParameter(param::eqFirst + 2 * (round % 8), 0.5f + 0.05f * static_cast<float>(round));
+            plugin.setParameter(param::eqFirst + 2 * (round % 8) + 1, 0.3f);
+            plugin.setParameter(param::length, 0.4f + 0.1f * static_cast<float>(round % 5));
+            plugin.setParameter(param::bypass, round % 2 == 0 ? 1.0f : 0.0f);
+            plugin.setDcc(round % 2 == 0);
+            plugin.resetEngine();
+            (void)plugin.getEngine().readMeters();
+            (void)plugin.getEngine().takeClipState();
+        }
+    });
+
+    // The host thread: new files, program application, suspend and resume.
+    for (int round = 0; round < 4; ++round)
+    {
+        sendName(plugin, files[static_cast<std::size_t>(round % 2)]);
+        plugin.setProgram(0);
+        plugin.suspend();
+        plugin.resume();
+    }
+    editor.join();
+    while (blocks.load() < 400)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stop = true;
+    audio.join();
+    for (int i = 0; i < 500 && plugin.backgroundWorkPending(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    EXPECT_EQ(badSamples.load(), 0);
+    EXPECT_TRUE(plugin.store().isReady());
+}

@@ -1,0 +1,119 @@
+// The plug-in reverberates when driven as a host drives it: the response
+// arrives through the file-name parameters, audio through processReplacing.
+#include "impulse/LevelText.h"
+#include "support/PluginHost.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tam;
+using namespace tam::test;
+
+namespace {
+
+const PluginModule& module()
+{
+    static PluginModule loaded(pluginPath());
+    return loaded;
+}
+
+constexpr int latency = 8960;
+
+struct ReverbFixture : ::testing::Test
+{
+    TempDir dir;
+    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
+    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+
+    std::vector<float> left;
+    std::vector<float> right;
+    std::string path;
+
+    void SetUp() override
+    {
+        // A short stereo response, different in each channel.
+        for (int i = 0; i < 6000; ++i)
+        {
+            left.push_back(0.6f * std::exp(-i / 900.0f) * std::cos(0.05f * static_cast<float>(i)));
+            right.push_back(-0.4f * std::exp(-i / 1500.0f) * std::sin(0.11f * static_cast<float>(i) + 0.3f));
+        }
+        std::vector<float> interleaved;
+        for (std::size_t i = 0; i < left.size(); ++i)
+        {
+            interleaved.push_back(left[i]);
+            interleaved.push_back(right[i]);
+        }
+        path = dir.file("room.wav");
+        writeFloatWav(path, 44100, 2, interleaved);
+    }
+
+    /// Sends every parameter in index order, as a host restoring a project.
+    void restore(PluginHost& host, float dry, float wet, float autogain)
+    {
+        const auto values = fileNameToValues(path);
+        for (int index = 0; index < 173; ++index)
+        {
+            float value = host.getParameter(index);
+            if (index == 0)
+                value = dry;
+            else if (index == 1)
+                value = wet;
+            else if (index == 43)
+                value = autogain;
+            else if (index == 45)
+                value = fileNameChecksum(path);
+            else if (index >= 46)
+                value = values[static_cast<std::size_t>(index - 46)];
+            host.setParameter(index, value);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(ReverbFixture, AnImpulseComesBackAsTheResponseAfterTheDeclaredLatency)
+{
+    for (const int block : {64, 1000, 4096})
+    {
+        PluginHost host(module());
+        host.dispatch(tam::vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        host.dispatch(tam::vst::effMainsChanged, 0, 1);
+        restore(host, 0.0f, 1.0f, 0.0f); // wet gain 1 x 0.1 (auto gain off)
+        std::vector<float> l(latency + 7000, 0.0f), r(latency + 7000, 0.0f);
+        l[0] = 1.0f;
+        r[0] = 1.0f;
+        host.run(l, r, block);
+        for (int n = 0; n < latency; ++n)
+            ASSERT_EQ(l[static_cast<std::size_t>(n)], 0.0f) << n;
+        double worst = 0.0;
+        for (std::size_t n = 0; n + 1 < left.size(); ++n)
+        {
+            worst = std::max(worst, std::fabs(l[latency + n] - 0.1 * left[n]));
+            worst = std::max(worst, std::fabs(r[latency + n] - 0.1 * right[n]));
+        }
+        EXPECT_LT(worst, 1e-6) << "block " << block;
+    }
+}
+
+TEST_F(ReverbFixture, BypassAndMuteActOnTheWetAndDryPaths)
+{
+    PluginHost host(module());
+    host.dispatch(tam::vst::effMainsChanged, 0, 1);
+    restore(host, 1.0f, 1.0f, 0.0f);
+    host.setParameter(41, 1.0f); // bypass
+    std::vector<float> l(latency + 3000, 0.0f), r(latency + 3000, 0.0f);
+    l[0] = 0.5f;
+    host.run(l, r, 512);
+    EXPECT_NEAR(l[latency], 0.5f, 1e-6);
+    for (std::size_t n = latency + 1; n < l.size(); ++n)
+        ASSERT_EQ(l[n], 0.0f) << n;
+
+    host.setParameter(41, 0.0f);
+    host.setParameter(42, 1.0f); // mute dry: after its fade only the reverb remains
+    std::vector<float> l2(latency * 3, 0.0f), r2(latency * 3, 0.0f);
+    l2[latency] = 1.0f;
+    host.run(l2, r2, 512);
+    EXPECT_NEAR(l2[2 * latency], 0.1 * left[0], 1e-6);
+}
