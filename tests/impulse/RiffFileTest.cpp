@@ -1,0 +1,110 @@
+// The chunk-level file layer under the WAV reader: entering, finding and
+// leaving chunks, pad bytes, search bounds, and reads and seeks at the edges.
+#include "impulse/RiffIo.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace tam;
+using namespace tam::test;
+
+namespace {
+
+class RiffFileTest : public ::testing::Test
+{
+protected:
+    TempDir dir;
+
+    /// RIFF 'WAVE' holding "odd " (3 bytes, padded) and "two " (2 bytes);
+    /// behind the RIFF chunk's end one more chunk "out ".
+    std::unique_ptr<RiffFile> openSample()
+    {
+        WavImage w;
+        w.tag("RIFF");
+        w.u32(4 + 12 + 10);
+        w.tag("WAVE");
+        for (const char* body : {"odd abc", "two xy", "out zz"})
+        {
+            const std::string s(body);
+            w.append(std::vector<std::uint8_t>(s.begin(), s.begin() + 4));
+            w.u32(static_cast<std::uint32_t>(s.size() - 4));
+            w.append(std::vector<std::uint8_t>(s.begin() + 4, s.end()));
+            if (s.size() % 2 != 0)
+                w.u8(0);
+        }
+        w.save(dir.file("sample.riff"));
+        return RiffFile::open(dir.file("sample.riff"));
+    }
+
+    static std::string readString(RiffFile& file, int count)
+    {
+        std::string s(static_cast<std::size_t>(count), '\0');
+        const std::int32_t got = file.read(s.data(), count);
+        s.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(RiffFileTest, EntersFindsAndLeavesChunksAcrossPadBytes)
+{
+    auto file = openSample();
+    ASSERT_TRUE(file);
+    RiffChunkInfo riff, odd, next, two;
+    ASSERT_TRUE(file->descend(riff, nullptr, false));
+    EXPECT_EQ(riff.id, riffId);
+    EXPECT_EQ(riff.formType, fourCc('W', 'A', 'V', 'E'));
+    EXPECT_EQ(riff.dataOffset, 8);
+
+    ASSERT_TRUE(file->descend(odd, &riff, false));
+    EXPECT_EQ(odd.id, fourCc('o', 'd', 'd', ' '));
+    EXPECT_EQ(odd.formType, 0u);
+    EXPECT_EQ(readString(*file, 1), "a");
+    ASSERT_TRUE(file->ascend(odd));
+    ASSERT_TRUE(file->descend(next, &riff, false));
+    EXPECT_EQ(next.id, fourCc('t', 'w', 'o', ' '));
+
+    ASSERT_EQ(file->seek(12, RiffSeek::begin), 12);
+    two.id = fourCc('t', 'w', 'o', ' ');
+    ASSERT_TRUE(file->descend(two, &riff, true));
+    EXPECT_EQ(two.size, 2u);
+    EXPECT_EQ(two.dataOffset, 12 + 8 + 4 + 8);
+    EXPECT_EQ(readString(*file, 2), "xy");
+}
+
+TEST_F(RiffFileTest, SearchStaysInsideTheParent)
+{
+    auto file = openSample();
+    ASSERT_TRUE(file);
+    RiffChunkInfo riff, out;
+    ASSERT_TRUE(file->descend(riff, nullptr, false));
+    out.id = fourCc('o', 'u', 't', ' ');
+    EXPECT_FALSE(file->descend(out, &riff, true));
+    ASSERT_EQ(file->seek(12, RiffSeek::begin), 12);
+    EXPECT_TRUE(file->descend(out, nullptr, true));
+    EXPECT_EQ(readString(*file, 8), "zz");
+}
+
+TEST_F(RiffFileTest, SeeksFromEveryOriginAndStopsAtTheEdges)
+{
+    auto file = openSample();
+    ASSERT_TRUE(file);
+    const std::int64_t size = 12 + 12 + 10 + 10;
+    EXPECT_EQ(file->seek(0, RiffSeek::end), size);
+    EXPECT_EQ(file->seek(-2, RiffSeek::current), size - 2);
+    EXPECT_EQ(readString(*file, 10), "zz");
+    EXPECT_EQ(readString(*file, 10), "");
+    EXPECT_EQ(file->seek(-1, RiffSeek::begin), -1);
+    EXPECT_EQ(file->seek(8, RiffSeek::begin), 8);
+    RiffIoInfo info;
+    ASSERT_TRUE(file->getInfo(info));
+    EXPECT_EQ(info.fileOffset, 8);
+    EXPECT_EQ(readString(*file, 4), "WAVE");
+
+    EXPECT_FALSE(RiffFile::open(dir.file("missing")));
+    EXPECT_FALSE(RiffFile::open(dir.path().string()));
+}
