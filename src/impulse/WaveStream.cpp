@@ -64,6 +64,44 @@ std::uint16_t le16(const std::uint8_t* p)
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
+/// Structure of the coded formats every build decodes (G.711 and the two
+/// ADPCM kinds), checked before any decoder sees the record: the decoders of
+/// the platforms differ in what they let through, and a block too small for
+/// its header or an ADPCM record without its predictor table can only be
+/// misread. Other tags are left to the platform's decoder.
+bool codedRecordIsSound(const WaveFormat& format)
+{
+    constexpr int g711Bits = 8;
+    constexpr int adpcmBits = 4;
+    constexpr int imaHeaderBytes = 4;              ///< per channel
+    constexpr int msHeaderBytes = 7;               ///< per channel
+    constexpr std::size_t msCoefficientOffset = 4; ///< extra bytes: frames per block, pair count, pairs
+    constexpr int msMaxCoefficientPairs = 256;     ///< a block names its predictor in one byte
+    const int channels = format.channels();
+    const int blockAlign = format.blockAlign();
+    switch (format.tag())
+    {
+    case waveTagALaw:
+    case waveTagMuLaw:
+        return format.bitsPerSample() == g711Bits && blockAlign == channels;
+    case waveTagImaAdpcm:
+        return format.bitsPerSample() == adpcmBits && blockAlign >= imaHeaderBytes * channels;
+    case waveTagMsAdpcm:
+    {
+        const int pairs = format.extra16(2);
+        return format.bitsPerSample() == adpcmBits && blockAlign >= msHeaderBytes * channels &&
+               format.extraSize() >= msCoefficientOffset && pairs >= 1 && pairs <= msMaxCoefficientPairs &&
+               format.extraHeld() >= msCoefficientOffset + 4 * static_cast<std::size_t>(pairs);
+    }
+    case waveTagExtensible:
+        // Reaching a decoder means the sub-format is neither PCM nor float
+        // (or the record is cut short); decoders take plain records only.
+        return false;
+    default:
+        return true;
+    }
+}
+
 } // namespace
 
 const char* waveErrorMessage(int code)
@@ -315,7 +353,7 @@ void TPCMWaveReader::setUpDecoder()
     const WaveFormat& format = Stream.Format;
     PCMFormat = WaveFormat();
     PCMFormat.setTag(waveTagPcm);
-    if (!AudioDecoder::suggestPcmFormat(format, PCMFormat))
+    if (!codedRecordIsSound(format) || !AudioDecoder::suggestPcmFormat(format, PCMFormat))
         raiseWaveError(waveError::cannotSuggestPcm);
     // Only a PCM format this reader converts, with the file's channels, is
     // of use.

@@ -30,8 +30,7 @@ vst::VstIntPtr TAM_VST_CALL quietHost(vst::AEffect*, vst::VstInt32 opcode, vst::
 struct PluginFixture : ::testing::Test
 {
     TempDir dir;
-    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
-    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    SettingsSandbox settings{dir};
 
     std::unique_ptr<APlugin> make() { return std::make_unique<APlugin>(quietHost); }
 

@@ -37,8 +37,7 @@ void sendName(APlugin& plugin, const std::string& name)
 TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
 {
     TempDir dir;
-    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
-    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    SettingsSandbox settings{dir};
     std::vector<std::string> files;
     for (int f = 0; f < 2; ++f)
     {

@@ -24,8 +24,7 @@ constexpr int latency = 8960;
 struct ReverbFixture : ::testing::Test
 {
     TempDir dir;
-    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
-    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    SettingsSandbox settings{dir};
 
     std::vector<float> left;
     std::vector<float> right;

@@ -35,13 +35,20 @@ private:
     void* handle = nullptr;
 };
 
+/// The entry a host calls: the Windows module exports only "main".
+#if defined(_WIN32)
+inline constexpr const char* defaultEntryName = "main";
+#else
+inline constexpr const char* defaultEntryName = "VSTPluginMain";
+#endif
+
 /// One loaded instance. The callback answers audioMasterVersion with
 /// `versionAnswer` and records every request.
 class PluginHost
 {
 public:
     explicit PluginHost(const PluginModule& module, vst::VstIntPtr versionAnswer = 2400,
-                        const char* entryName = "VSTPluginMain");
+                        const char* entryName = defaultEntryName);
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,27 @@ private:
     std::string name;
     std::string previous;
     bool hadPrevious;
+};
+
+/// Points the plug-in's settings store at empty private roots while it
+/// lives, so a test neither reads nor changes the machine's settings. Linux:
+/// the XDG variables name folders inside `dir`. Windows: both registry roots
+/// the store uses are redirected, for this process only, to fresh keys under
+/// HKEY_CURRENT_USER\Software\Veldrana_Tests, which are deleted afterwards;
+/// with machineWritable false the machine-wide one refuses to open or create
+/// anything, like HKEY_LOCAL_MACHINE for a user without administrator rights
+/// (Windows only). One sandbox at a time.
+class SettingsSandbox
+{
+public:
+    explicit SettingsSandbox(const TempDir& dir, bool machineWritable = true);
+    ~SettingsSandbox();
+    SettingsSandbox(const SettingsSandbox&) = delete;
+    SettingsSandbox& operator=(const SettingsSandbox&) = delete;
+
+private:
+    struct Roots; ///< per platform
+    std::unique_ptr<Roots> roots;
 };
 
 /// Byte-level WAV image writer: every field is explicit so a test can build
