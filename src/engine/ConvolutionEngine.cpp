@@ -37,9 +37,15 @@ ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineCont
     oldOutputBuffer = allocBuffer(memman, "old_outputbuffer");
     waitBuffer = allocBuffer(memman, "waitbuffer");
     fftInputBuffer = allocBuffer(memman, "fft_input_buffer");
-    accumulator = allocBuffer(memman, "dfft_work_buffer");
+    finishing = allocBuffer(memman, "dfft_work_buffer");
+    collecting = allocBuffer(memman, "dfft_work_buffer 2");
     for (int i = 0; i < slotCount; ++i)
+    {
         spectrumSlots[i] = allocBuffer(memman, "FFT-Buffer Channel 1 No:" + std::to_string(i));
+        // Touch every page now: a first write on the audio thread would
+        // cost a page fault there.
+        clearBuffer(spectrumSlots[i]);
+    }
     fftWork[0] = 0; // the first transform builds the table
     fftTwiddles[0] = 0.0f;
     // Release factors from the nominal rate: half the level every 0.2 s
@@ -107,7 +113,8 @@ void ConvolutionEngine::applyRequests(const EngineControls& values)
 void ConvolutionEngine::clearConvolutionState()
 {
     clearBuffer(fftInputBuffer);
-    clearBuffer(accumulator);
+    clearBuffer(finishing);
+    clearBuffer(collecting);
     clearBuffer(outputBuffer);
     clearBuffer(waitBuffer);
     clearBuffer(preOutputBuffer);
@@ -118,7 +125,9 @@ void ConvolutionEngine::clearConvolutionState()
     // activity flags.
     slotActive.fill(!dynamicCpu.load(std::memory_order_relaxed));
     slotHoldsData.fill(false);
-    accumulatorEmpty = true;
+    finishingEmpty = true;
+    collectingEmpty = true;
+    blockProduced = false;
     filledFfts = 0;
 }
 
@@ -189,9 +198,11 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
                 clearBuffer(waitBuffer);
                 clearBuffer(preOutputBuffer);
                 clearBuffer(oldOutputBuffer);
-                accumulatorEmpty = true;
+                finishingEmpty = true;
             }
-            takeSet(set);
+            current = set;
+            if (workStep == 0 && partitionPos == 0)
+                schedule(); // right at a boundary: the whole period is still ahead
         }
     }
     const bool enabled = ready && !loading && bypass == 0.0f;
@@ -213,7 +224,11 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
         if (partitionPos == nextStepPos && enabled)
             runWorkStep();
         if (partitionPos == releasePosition)
+        {
+            if (enabled)
+                finishBlock();
             rotateOutputs();
+        }
 
         if (dryFadeCount > 0)
             --dryFadeCount;
@@ -324,45 +339,32 @@ void ConvolutionEngine::runWorkStep()
     const int partitions = current != nullptr ? current->partitionCount : 0;
     if (workStep == 1)
     {
+        // The newest block times partition 0 completes the block to be
+        // released at sample 768 of this period.
         if (partitions > 0 && usable(currentSlot))
         {
-            multiplyAccumulate(spectrumSlots[currentSlot], current->partitions[0], accumulator, accumulatorEmpty);
-            accumulatorEmpty = false;
+            multiplyAccumulate(spectrumSlots[currentSlot], current->partitions[0], finishing, finishingEmpty);
+            finishingEmpty = false;
             ++multiplyCount;
         }
-    }
-    else if (workStep == 2)
-    {
-        if (!accumulatorEmpty)
-        {
-            joinStereoSpectrum(accumulator, waitBuffer);
-            cdft(bufferFloats, 1, waitBuffer, fftWork, fftTwiddles);
-            ++transformCount;
-        }
-        else
-        {
-            clearBuffer(waitBuffer);
-        }
-        accumulatorEmpty = true;
-        blockProduced = true;
-        // The next output block starts accumulating now: the moment a new
+        // Everything from here on belongs to the next block: the moment a new
         // response can take over without mixing two in one block.
         if (PartitionSet* set = source.handover->take())
         {
-            takeSet(set);
+            current = set;
             schedule();
         }
     }
-    else if (workStep >= 3 && workStep < filledFfts + 3)
+    else if (workStep >= 2 && workStep < filledFfts + 2)
     {
-        const int j = scheduledPartitions[static_cast<std::size_t>(workStep - 3)];
+        const int j = scheduledPartitions[static_cast<std::size_t>(workStep - 2)];
         const int slot = (currentSlot - j + slotCount) % slotCount;
         // A set taken within the period may have fewer partitions than the
         // schedule was made for.
         if (j + 1 < partitions && usable(slot))
         {
-            multiplyAccumulate(spectrumSlots[slot], current->partitions[j + 1], accumulator, accumulatorEmpty);
-            accumulatorEmpty = false;
+            multiplyAccumulate(spectrumSlots[slot], current->partitions[j + 1], collecting, collectingEmpty);
+            collectingEmpty = false;
             ++multiplyCount;
         }
     }
@@ -372,25 +374,54 @@ void ConvolutionEngine::runWorkStep()
 void ConvolutionEngine::advanceStep()
 {
     ++workStep;
-    int position = workStep * periodLength / (filledFfts + 4);
-    if (workStep == 1 && position > firstStepCap)
-        position = firstStepCap;
-    if (workStep == 2 && position > releasePosition)
-        position = releasePosition;
+    int position;
+    if (workStep == 1)
+    {
+        // The newest block comes early enough for the inverse transform at
+        // the release position.
+        position = std::min(periodLength / (filledFfts + 3), firstStepCap);
+    }
+    else if (workStep <= filledFfts + 1)
+    {
+        // The older blocks are spread evenly over the part of the period
+        // that lies a host block away from both transforms, so no host block
+        // carries a transform and a full share of multiplications.
+        position = tailStart + (workStep - 2) * tailSpan / filledFfts;
+    }
+    else
+    {
+        position = periodLength; // nothing left in this period
+    }
     // After a rescheduling the formula may point behind us; never strand the
     // remaining steps of the period.
     nextStepPos = std::max(position, partitionPos + 1);
+}
+
+void ConvolutionEngine::finishBlock()
+{
+    if (!finishingEmpty)
+    {
+        joinStereoSpectrum(finishing, waitBuffer);
+        cdft(bufferFloats, 1, waitBuffer, fftWork, fftTwiddles);
+        ++transformCount;
+    }
+    else
+    {
+        clearBuffer(waitBuffer);
+    }
+    finishingEmpty = true;
+    blockProduced = true;
 }
 
 void ConvolutionEngine::rotateOutputs()
 {
     if (!blockProduced)
     {
-        // No block was finished for this release (the wet path was off at its
-        // steps): release silence rather than a stale block, and drop the
-        // partial sums meant for the lost block.
+        // No block was finished for this release (the wet path was off):
+        // release silence rather than a stale block, and drop the partial
+        // sums meant for the lost block.
         clearBuffer(waitBuffer);
-        accumulatorEmpty = true;
+        finishingEmpty = true;
     }
     blockProduced = false;
     float* released = waitBuffer;
@@ -414,12 +445,22 @@ void ConvolutionEngine::blockBoundary()
     slotHoldsData[static_cast<std::size_t>(currentSlot)] = !silent;
     crossSumAcc = 0.0f;
 
+    // The older blocks' products collected during the last period are
+    // completed and transformed in this one; a fresh accumulator collects
+    // for the next block.
+    std::swap(finishing, collecting);
+    std::swap(finishingEmpty, collectingEmpty);
+    if (!collectingEmpty)
+    {
+        clearBuffer(collecting); // never happens in steady state: the inverse emptied it
+        collectingEmpty = true;
+    }
     // Nothing accumulated for the coming block yet: a waiting response can
-    // take over here as well as after the next inverse transform.
-    if (accumulatorEmpty)
+    // take over here as well as after step 1.
+    if (finishingEmpty)
     {
         if (PartitionSet* set = source.handover->take())
-            takeSet(set);
+            current = set;
     }
     schedule();
 
@@ -442,13 +483,6 @@ void ConvolutionEngine::schedule()
         if (slotActive[static_cast<std::size_t>((currentSlot - j + slotCount) % slotCount)])
             scheduledPartitions[static_cast<std::size_t>(filledFfts++)] = j;
     }
-}
-
-void ConvolutionEngine::takeSet(PartitionSet* set)
-{
-    current = set;
-    if (workStep == 0 && partitionPos == 0)
-        schedule(); // right at a boundary: the whole period is still ahead
 }
 
 ConvolutionEngine::Meters ConvolutionEngine::readMeters() const

@@ -7,9 +7,17 @@
 // one complex transform) and stored in a ring of 118 spectrum slots. The
 // multiply-accumulate work of a period is cut into steps at evenly spaced
 // sample positions, so the cost per host block is bounded whatever the
-// host's block size. The finished block is released at sample 768 of the
-// next period, which fixes the latency at 8192 + 768 = 8960 samples; the dry
-// signal is delayed by the same amount.
+// host's block size:
+// - step 1 (no later than sample 384) multiplies the newest block with
+//   partition 0, completing the sums of the block to be released;
+// - at sample 768 those sums are inverse-transformed and released, which
+//   fixes the latency at 8192 + 768 = 8960 samples; the dry signal is
+//   delayed by the same amount;
+// - steps 2 and later multiply the older blocks with partitions 1 and up
+//   into a second accumulator, for the block of the next period. They are
+//   spread evenly over samples 1280..7679, away from both transforms, so a
+//   host block of up to 512 samples never carries a transform and a full
+//   share of multiplications at once.
 //
 // Threading:
 // - audio thread: process() only. It never allocates, locks, waits or does
@@ -67,6 +75,9 @@ public:
     static constexpr int releasePosition = 768;
     static constexpr int wetReadOffset = 7424; ///< r = (partitionPos + 7424) mod 8192
     static constexpr int firstStepCap = 384;
+    static constexpr int transformClearance = 512; ///< samples kept free of other work around each transform
+    static constexpr int tailStart = releasePosition + transformClearance;
+    static constexpr int tailSpan = periodLength - transformClearance - tailStart;
     static constexpr int fadeLength = 5512;
     static constexpr int meterHoldSamples = 88200;
     static constexpr float meterFloor = 0.001f;
@@ -135,7 +146,7 @@ private:
     void blockBoundary();
     void schedule();
     void advanceStep();
-    void takeSet(PartitionSet* set);
+    void finishBlock();
     bool usable(int slot) const
     {
         return slotActive[static_cast<std::size_t>(slot)] && slotHoldsData[static_cast<std::size_t>(slot)];
@@ -147,7 +158,8 @@ private:
 
     // Buffers, 32768 floats each; roles move by exchanging pointers.
     float* fftInputBuffer;  ///< the block being collected (complex time domain)
-    float* accumulator;     ///< [Y_L | Y_R] half spectra of the block in preparation
+    float* finishing;       ///< [Y_L | Y_R] sums of the block released in this period
+    float* collecting;      ///< [Y_L | Y_R] sums of the older blocks for the next period's block
     float* waitBuffer;      ///< the newest inverse-transformed block
     float* preOutputBuffer; ///< the block whose first half is playing
     float* outputBuffer;    ///< the previous block; its second half is the overlap tail
@@ -164,7 +176,8 @@ private:
     std::int32_t historyPos = 0;
     std::int32_t workStep = 0;
     std::int32_t nextStepPos = 0;
-    bool accumulatorEmpty = true;
+    bool finishingEmpty = true;  ///< `finishing` holds nothing yet
+    bool collectingEmpty = true; ///< `collecting` holds nothing yet
     bool blockProduced = false; ///< the inverse transform of this period ran
     float crossSumAcc = 0.0f; ///< absolute input sum of the period (silence detection)
     std::int32_t fftWork[fftContextSize];
