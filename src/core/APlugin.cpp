@@ -2,7 +2,7 @@
 
 #include "core/FileSystem.h"
 #include "core/Settings.h"
-#include "core/WakeSignal.h"
+#include "core/BackgroundWorker.h"
 #include "editor/APluginEditor.h"
 #include "engine/TMemman.h"
 #include "frame/PluginEntry.h"
@@ -90,8 +90,7 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
         *memman, controls, EngineSource{&wavFile->readyFlag(), &wavFile->autoGainValue(), &wavFile->handover()});
     engine->setDynamicCpu(dynamicCpu);
 
-    wake = std::make_unique<WakeSignal>();
-    worker = std::thread([this] { workerLoop(); });
+    worker = std::make_unique<BackgroundWorker>([this] { runPendingTasks(); });
 
     resetEngine();
     suspend();
@@ -105,12 +104,7 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
 
 APlugin::~APlugin()
 {
-    stopping.store(true, std::memory_order_release);
-    if (worker.joinable())
-    {
-        wake->post();
-        worker.join();
-    }
+    worker.reset(); // finishes a job in progress; nothing runs in the background after this
     // The editor (and any open window) goes first: it reads everything else.
     delete editor;
     editor = nullptr;
@@ -350,33 +344,22 @@ void APlugin::runHeavy(unsigned tasks)
     if (onAudioThread())
     {
         pendingTasks.fetch_or(tasks, std::memory_order_acq_rel);
-        if (!wakePending.exchange(true, std::memory_order_acq_rel))
-            wake->post();
+        worker->wake();
         return;
     }
     std::lock_guard lock(storeMutex);
     performTasks(tasks);
 }
 
-void APlugin::workerLoop()
+void APlugin::runPendingTasks()
 {
-    for (;;)
-    {
-        wake->wait();
-        if (stopping.load(std::memory_order_acquire))
-            return;
-        std::lock_guard lock(storeMutex);
-        workerBusy.store(true, std::memory_order_release);
-        wakePending.store(false, std::memory_order_release);
-        performTasks(pendingTasks.exchange(0, std::memory_order_acq_rel));
-        workerBusy.store(false, std::memory_order_release);
-    }
+    std::lock_guard lock(storeMutex);
+    performTasks(pendingTasks.exchange(0, std::memory_order_acq_rel));
 }
 
 bool APlugin::backgroundWorkPending() const
 {
-    return pendingTasks.load(std::memory_order_acquire) != 0 || wakePending.load(std::memory_order_acquire) ||
-           workerBusy.load(std::memory_order_acquire);
+    return pendingTasks.load(std::memory_order_acquire) != 0 || worker->busy();
 }
 
 void APlugin::performTasks(unsigned tasks)
@@ -411,16 +394,19 @@ void APlugin::fileCheck()
     if (!fileExists(path))
         return;
 
+    // The audio side plays the dry signal alone while the response changes,
+    // and again in any case once this is over (also if an allocation fails).
     setLoading(true);
+    struct LoadingScope
+    {
+        APlugin& plugin;
+        ~LoadingScope() { plugin.setLoading(false); }
+    } loadingScope{*this};
     bool tooLong = false;
     bool clipped = false;
     std::string errorText;
     if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
-    {
-        // The previous response stays in use.
-        setLoading(false);
-        return;
-    }
+        return; // the previous response stays in use
     loadedFileName = pending;
     recalculate();
     selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
@@ -430,7 +416,6 @@ void APlugin::fileCheck()
         fileNameValues[static_cast<std::size_t>(i)].store(encoded[static_cast<std::size_t>(i)],
                                                            std::memory_order_relaxed);
     fileChanged.store(true, std::memory_order_release);
-    setLoading(false);
 }
 
 // ----------------------------------------------------------------- programs

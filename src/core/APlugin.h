@@ -29,7 +29,7 @@ namespace tam {
 
 class TMemman;
 class TWAVfile;
-class WakeSignal;
+class BackgroundWorker;
 
 class APlugin : public AudioEffectX
 {
@@ -121,7 +121,7 @@ private:
     void applyProgram();
     void fileCheck();
     bool onAudioThread() const;
-    void workerLoop();
+    void runPendingTasks();
     void editorUpdate();
 
     EngineControls controls;
@@ -150,11 +150,7 @@ private:
     mutable std::recursive_mutex storeMutex;
     std::atomic<std::thread::id> dispatcherThread;
     std::atomic<unsigned> pendingTasks{0};
-    std::atomic<bool> wakePending{false};
-    std::atomic<bool> workerBusy{false};
-    std::atomic<bool> stopping{false};
-    std::unique_ptr<WakeSignal> wake;
-    std::thread worker;
+    std::unique_ptr<BackgroundWorker> worker; ///< last: its job uses everything above
 };
 
 } // namespace tam
