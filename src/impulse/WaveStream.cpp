@@ -64,6 +64,18 @@ std::uint16_t le16(const std::uint8_t* p)
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
+/// Bytes in an open file, -1 when it cannot be measured. 64-bit everywhere:
+/// the run-time's long, and with it ftell, has 32 bits on Windows, where a
+/// file over 2 GB would otherwise fail to open instead of being too large.
+std::int64_t fileSizeOf(std::FILE* file)
+{
+#if defined(_WIN32)
+    return _fseeki64(file, 0, SEEK_END) == 0 ? _ftelli64(file) : -1;
+#else
+    return std::fseek(file, 0, SEEK_END) == 0 ? static_cast<std::int64_t>(std::ftell(file)) : -1;
+#endif
+}
+
 /// Structure of the coded formats every build decodes (G.711 and the two
 /// ADPCM kinds), checked before any decoder sees the record: the decoders of
 /// the platforms differ in what they let through, and a block too small for
@@ -294,16 +306,15 @@ TFileWaveStreamHandle::TFileWaveStreamHandle(const std::string& fileName)
     if (probe == nullptr)
         raiseWaveError(waveError::cannotOpenFile);
     const bool unreadable = std::fgetc(probe) == EOF && std::ferror(probe) != 0;
-    const bool measured = !unreadable && std::fseek(probe, 0, SEEK_END) == 0;
-    const long size = measured ? std::ftell(probe) : -1L;
+    const std::int64_t size = unreadable ? -1 : fileSizeOf(probe);
     std::fclose(probe);
     if (size < 0)
         raiseWaveError(waveError::cannotOpenFile);
     // Chunk offsets and sizes are 32-bit quantities; anything larger cannot
     // be a well-formed RIFF file.
-    if (static_cast<std::int64_t>(size) > std::numeric_limits<std::int32_t>::max())
+    if (size > std::numeric_limits<std::int32_t>::max())
         raiseWaveError(waveError::fileTooLarge);
-    openedFileSize = static_cast<std::int64_t>(size);
+    openedFileSize = size;
 
     openedFile = RiffFile::open(fileName);
     if (!openedFile)

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -22,7 +22,8 @@
 using namespace tam;
 using namespace tam::test;
 
-namespace {
+namespace
+{
 
 constexpr int responseFrames = 20000; ///< three partitions
 constexpr int inputFrames = 30000;

@@ -21,7 +21,8 @@
 using namespace tam;
 using namespace tam::test;
 
-namespace {
+namespace
+{
 
 constexpr int latency = 8960;
 constexpr std::size_t recordBytes = 144;
@@ -72,8 +73,8 @@ std::uint32_t callSkewed(std::uint32_t entry, const std::vector<std::uint32_t>& 
     return result;
 }
 
-vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr,
-                                            void*, float)
+vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                            float)
 {
     return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
@@ -161,8 +162,7 @@ void impulseResponseOf(PluginHost& host, std::vector<float>& left, std::vector<f
 /// Largest difference between the output from the latency on and 0.1 x the
 /// response, left and right interleaved in `response`; the last frame is
 /// only an interpolation neighbour and is not compared.
-double wetDeviation(const std::vector<float>& left, const std::vector<float>& right,
-                    const std::vector<float>& response)
+double wetDeviation(const std::vector<float>& left, const std::vector<float>& right, const std::vector<float>& response)
 {
     double worst = 0.0;
     for (std::size_t n = 0; 2 * (n + 1) < response.size(); ++n)
@@ -214,8 +214,8 @@ TEST_F(Win32Host, EffectRecordHoldsEveryFieldAtItsByteOffset)
     EXPECT_EQ(word(fx, 52), 0u);
     EXPECT_EQ(word(fx, 56), 0u);
     EXPECT_EQ(word(fx, 60), 1u) << "the integer 1, not 1.0f";
-    EXPECT_NE(word(fx, 64), 0u); // object
-    EXPECT_EQ(word(fx, 68), 0u); // user
+    EXPECT_NE(word(fx, 64), 0u);          // object
+    EXPECT_EQ(word(fx, 68), 0u);          // user
     EXPECT_EQ(word(fx, 72), 0x34353663u); // '456c'
     EXPECT_EQ(word(fx, 76), 1u);          // version
     for (std::size_t offset = 84; offset < recordBytes; offset += 4)
@@ -237,8 +237,8 @@ TEST_F(Win32Host, EveryEntryIsCdeclAndRunsOnAStackAlignedToFourBytesOnly)
         EXPECT_EQ(unbalanced, 0u) << "main, skew " << skew;
         ASSERT_NE(record, 0u);
         const auto* fx = reinterpret_cast<const vst::AEffect*>(static_cast<std::uintptr_t>(record));
-        auto dispatch = [&](vst::VstInt32 opcode, vst::VstInt32 index, std::uint32_t value, std::uint32_t ptr,
-                            float opt)
+        auto dispatch =
+            [&](vst::VstInt32 opcode, vst::VstInt32 index, std::uint32_t value, std::uint32_t ptr, float opt)
         {
             const std::uint32_t answer = callSkewed(word(fx, 4),
                                                     {record, static_cast<std::uint32_t>(opcode),

@@ -16,7 +16,8 @@
 
 using namespace tam;
 
-namespace {
+namespace
+{
 
 struct Decoded
 {
@@ -157,10 +158,8 @@ TEST(CodecFileReader, DecoderBuffersAreSizedAlikeOnEveryPlatform)
     // Microsoft ADPCM blocks per channel (500 frames); G.711 has one frame
     // per one-byte block per channel.
     const Expected cases[] = {
-        {"ima-adpcm-1ch.wav", 19, 505, 19 * 256, 19 * 505 * 2},
-        {"ima-adpcm-2ch.wav", 9, 505, 9 * 512, 9 * 505 * 4},
-        {"ms-adpcm-1ch.wav", 20, 500, 20 * 256, 20 * 500 * 2},
-        {"ms-adpcm-2ch.wav", 10, 500, 10 * 512, 10 * 500 * 4},
+        {"ima-adpcm-1ch.wav", 19, 505, 19 * 256, 19 * 505 * 2}, {"ima-adpcm-2ch.wav", 9, 505, 9 * 512, 9 * 505 * 4},
+        {"ms-adpcm-1ch.wav", 20, 500, 20 * 256, 20 * 500 * 2},  {"ms-adpcm-2ch.wav", 10, 500, 10 * 512, 10 * 500 * 4},
         {"u-law-2ch.wav", 5000, 1, 5000 * 2, 5000 * 4},
     };
     for (const Expected& e : cases)
@@ -196,8 +195,9 @@ TEST(CodecFileReader, ReadingBackwardsAndAcrossBuffersGivesTheSameFrames)
         for (std::int32_t i = 0; i < 2 * got; ++i)
         {
             const float expected = whole.samples[static_cast<std::size_t>(2 * start + i)];
-            const float value = frames[static_cast<std::size_t>(i)] > 0 ? frames[static_cast<std::size_t>(i)] / 32767.0f
-                                                                         : frames[static_cast<std::size_t>(i)] / 32768.0f;
+            const float value = frames[static_cast<std::size_t>(i)] > 0
+                                    ? frames[static_cast<std::size_t>(i)] / 32767.0f
+                                    : frames[static_cast<std::size_t>(i)] / 32768.0f;
             ASSERT_EQ(value, expected) << "start " << start << ", sample " << i;
         }
     }

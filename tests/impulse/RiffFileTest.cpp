@@ -108,3 +108,34 @@ TEST_F(RiffFileTest, SeeksFromEveryOriginAndStopsAtTheEdges)
     EXPECT_FALSE(RiffFile::open(dir.file("missing")));
     EXPECT_FALSE(RiffFile::open(dir.path().string()));
 }
+
+TEST_F(RiffFileTest, ChunkSizesThatWrapThirtyTwoBitsEndTheSearch)
+{
+    // 'JUNK' claims 0xFFFFFFF8 bytes: in 32-bit arithmetic the chunk ends
+    // exactly at its own header, and a search that wrapped would read it
+    // again for ever. Sizes just short of that wrap back into earlier bytes.
+    // The RIFF size is given right or as large as it can be.
+    for (const std::uint32_t riffSize : {4u + 12u + 10u, 0xFFFFFFFFu})
+    {
+        for (const std::uint32_t size : {0xFFFFFFF8u, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFEAu})
+        {
+            WavImage w;
+            w.tag("RIFF");
+            w.u32(riffSize);
+            w.tag("WAVE");
+            w.tag("JUNK");
+            w.u32(size);
+            w.u32(0);
+            w.tag("data");
+            w.u32(2);
+            w.u16(0);
+            w.save(dir.file("wrap.riff"));
+            auto file = RiffFile::open(dir.file("wrap.riff"));
+            ASSERT_TRUE(file);
+            RiffChunkInfo riff, data;
+            ASSERT_TRUE(file->descend(riff, nullptr, false));
+            data.id = fourCc('d', 'a', 't', 'a');
+            EXPECT_FALSE(file->descend(data, &riff, true)) << std::hex << riffSize << " " << size;
+        }
+    }
+}

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <complex>
 #include <memory>
-#include <numbers>
 #include <random>
 
 using namespace tam;
@@ -78,7 +77,7 @@ void fft(std::vector<Complex>& a, bool inverse)
     }
     for (std::size_t len = 2; len <= n; len <<= 1)
     {
-        const double angle = 2.0 * std::numbers::pi / static_cast<double>(len) * (inverse ? 1.0 : -1.0);
+        const double angle = 2.0 * M_PI / static_cast<double>(len) * (inverse ? 1.0 : -1.0);
         for (std::size_t i = 0; i < n; i += len)
             for (std::size_t k = 0; k < len / 2; ++k)
             {

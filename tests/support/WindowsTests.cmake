@@ -15,9 +15,9 @@ if(NOT TARGET GTest::gtest_main)
     add_library(GTest::gtest_main ALIAS gtest_main)
 endif()
 
-# The 32-bit compiler sees null pointers in std::vector indexing after
-# inlining where there are none; the plug-in's own code keeps the warning.
-set(TAM_TEST_EXTRA_OPTIONS -Wno-null-dereference)
+# Test code uses M_PI and friends, which glibc always declares and MinGW
+# only on request.
+add_compile_definitions(_USE_MATH_DEFINES)
 
 # Every test program starts through this wrapper (quiet wine, no debugger).
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
