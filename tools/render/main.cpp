@@ -50,6 +50,14 @@ int main(int argc, char** argv)
         // Stop between blocks and remove the partial output instead of dying mid-write.
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
+#if defined(SIGHUP)
+        std::signal(SIGHUP, requestStop);
+#endif
+#if defined(SIGPIPE)
+        // A reader of our messages going away must not kill the render
+        // mid-write: the failed write is harmless, the temporary file is not.
+        std::signal(SIGPIPE, SIG_IGN);
+#endif
         const RenderSummary summary = runRender(options, pluginPath, stopRequested, stderr);
         if (!options.quiet)
             std::printf("%s\n", summaryLine(summary).c_str());
