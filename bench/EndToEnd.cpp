@@ -61,9 +61,11 @@ struct Result
     std::string engine;
     double cpuPerSecond = 0.0;   ///< process CPU seconds per second of audio (measured part)
     double threadShare = 1.0;    ///< share of that CPU time spent on the calling thread
-    double meanBlockUs = 0.0;
-    double worstBlockUs = 0.0;
+    double meanBlockUs = 0.0;  ///< wall clock per host call
+    double worstBlockUs = 0.0; ///< wall clock: includes the machine's preemptions
     double p999BlockUs = 0.0;
+    double meanBlockCpuUs = 0.0;  ///< calling thread's CPU time per host call
+    double worstBlockCpuUs = 0.0; ///< the same, worst call: the work of the heaviest block
     std::vector<float> left, right; ///< the whole output
     int latency = 0;                ///< frames of output delay relative to the input
     double maxDifference = -1.0;    ///< against the plug-in, relative to its peak (zita rows)
@@ -95,6 +97,7 @@ void timeBlocks(Result& result, std::size_t totalFrames, std::size_t warmFrames,
                 const std::function<void(std::size_t, std::size_t)>& block)
 {
     std::vector<double> times;
+    double cpuSum = 0.0, cpuWorst = 0.0;
     double cpuStart = 0.0, threadStart = 0.0;
     for (std::size_t at = 0; at < totalFrames; at += static_cast<std::size_t>(blockSize))
     {
@@ -104,11 +107,17 @@ void timeBlocks(Result& result, std::size_t totalFrames, std::size_t warmFrames,
             cpuStart = processCpu();
             threadStart = threadCpu();
         }
+        const double blockCpuStart = threadCpu();
         const auto begin = std::chrono::steady_clock::now();
         block(at, frames);
         const auto end = std::chrono::steady_clock::now();
+        const double blockCpu = 1e6 * (threadCpu() - blockCpuStart);
         if (at >= warmFrames)
+        {
             times.push_back(std::chrono::duration<double, std::micro>(end - begin).count());
+            cpuSum += blockCpu;
+            cpuWorst = std::max(cpuWorst, blockCpu);
+        }
     }
     const double cpu = processCpu() - cpuStart;
     const double thread = threadCpu() - threadStart;
@@ -119,6 +128,8 @@ void timeBlocks(Result& result, std::size_t totalFrames, std::size_t warmFrames,
     for (const double t : times)
         sum += t;
     result.meanBlockUs = sum / static_cast<double>(times.size());
+    result.meanBlockCpuUs = cpuSum / static_cast<double>(times.size());
+    result.worstBlockCpuUs = cpuWorst;
     std::sort(times.begin(), times.end());
     result.worstBlockUs = times.back();
     result.p999BlockUs = times[static_cast<std::size_t>(0.999 * static_cast<double>(times.size() - 1))];
@@ -300,9 +311,10 @@ std::vector<int> parseList(const char* text)
 
 void printRow(const Result& r, const Result* plugin, int partitions, int block)
 {
-    std::printf("%5d %6d  %-24s %9.4f %7.2f%% %9.1f %9.1f %9.1f %7.2f %7.2f", partitions, block, r.engine.c_str(),
-                r.cpuPerSecond, 100.0 * r.cpuPerSecond, r.meanBlockUs, r.p999BlockUs, r.worstBlockUs,
-                r.worstBlockUs / r.meanBlockUs, r.threadShare);
+    std::printf("%5d %6d  %-24s %9.4f %6.2f%% %8.1f %8.1f %8.1f %7.2f %8.1f %8.1f %7.2f %6.2f", partitions, block,
+                r.engine.c_str(), r.cpuPerSecond, 100.0 * r.cpuPerSecond, r.meanBlockUs, r.p999BlockUs,
+                r.worstBlockUs, r.worstBlockUs / r.meanBlockUs, r.meanBlockCpuUs, r.worstBlockCpuUs,
+                r.worstBlockCpuUs / r.meanBlockCpuUs, r.threadShare);
     if (plugin != nullptr)
         std::printf(" %9.3f %9.1e %6d", plugin->cpuPerSecond / r.cpuPerSecond, r.maxDifference, r.latency);
     std::printf("\n");
@@ -352,8 +364,9 @@ int main(int argc, char** argv)
     settings.zita = false;
     std::printf("zita-convolver not built in\n");
 #endif
-    std::printf("\n%5s %6s  %-24s %9s %8s %9s %9s %9s %7s %7s %9s %9s %6s\n", "parts", "block", "engine", "cpu/s",
-                "", "mean us", "p99.9 us", "worst us", "w/mean", "thread", "TAM/this", "max diff", "delay");
+    std::printf("\n%5s %6s  %-24s %9s %7s %8s %8s %8s %7s %8s %8s %7s %6s %9s %9s %6s\n", "parts", "block", "engine",
+                "cpu/s", "", "wall us", "p99.9", "worst", "w/mean", "cpu us", "worst", "w/mean", "thread", "TAM/this",
+                "max diff", "delay");
 
     bool agreed = true;
     tam::host::PluginLibrary library(settings.plugin);
@@ -405,9 +418,12 @@ int main(int argc, char** argv)
 
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
-    std::printf("\ncpu/s: process CPU seconds per second of audio; thread: share of it on the calling thread;\n"
-                "TAM/this: the plug-in's cpu/s over this row's; max diff: largest output difference from the\n"
-                "plug-in's (latency aligned) relative to its peak; delay: this engine's output delay in frames.\n");
+    std::printf("\ncpu/s: process CPU seconds per second of audio (all threads); wall us: mean wall-clock time of a\n"
+                "host call, its 99.9th percentile and worst (preemptions included); cpu us: mean and worst CPU time\n"
+                "of the calling thread in a host call (the work of one block); thread: share of cpu/s on the\n"
+                "calling thread; TAM/this: the plug-in's cpu/s over this row's; max diff: largest output\n"
+                "difference from the plug-in's (latency aligned) relative to its peak; delay: frames between a\n"
+                "host call's input and the output that belongs to it.\n");
     if (!agreed)
     {
         std::printf("OUTPUTS DISAGREE: the comparison is not of equal work\n");
