@@ -466,6 +466,8 @@ TEST_F(RenderTool, FailuresExitWithTheirCodeAndMessageAndLeaveNoOutput)
         {{"--ir", response, "--plugin", TAM_FAKE_NO_EFFECT_PATH, input, out}, 5, "returned no effect"},
         {{"--ir", response, input, dir.file("missing/out.wav")}, 6, "does not exist"},
         {{"--ir", response, input, dir.path().string()}, 6, "it is a folder"},
+        {{"--ir", response, input, input}, 6, "is the input file; choose another name"},
+        {{"--ir", response, input, response}, 6, "is the response file"},
         {{"--ir", response, "--plugin", TAM_FAKE_NO_EFFECT_PATH, input, existing}, 5, "returned no effect"},
     };
     const auto before = folderEntries();

@@ -202,6 +202,14 @@ RenderSummary runRender(const RenderOptions& options, const std::string& pluginP
                                                   " Hz; tam-render does not resample: convert the input first "
                                                   "(or leave out --rate)");
 
+    std::error_code sameError;
+    for (const auto& [path, role] : {std::pair{options.inputPath, "input"}, {options.responsePath, "response"}})
+    {
+        if (std::filesystem::equivalent(options.outputPath, path, sameError))
+            throw RenderError(ExitCode::outputFailure, "output " + options.outputPath + " is the " + role +
+                                                           " file; choose another name");
+    }
+
     std::unique_ptr<tools::WaveFileWriter> writer;
     try
     {
