@@ -51,16 +51,6 @@ std::string decodeFileName(const std::array<float, fileNameValues>& values)
     return end == std::string::npos ? std::string() : name.substr(0, end + 1);
 }
 
-std::string spellingToSend(const std::string& path, const std::string& nameInPlugin)
-{
-    if (path != nameInPlugin)
-        return path;
-    const std::filesystem::path p(path);
-    const std::string alternate = (p.root_path() / "." / p.relative_path()).string();
-    // Too long for a second spelling: the plug-in keeps its own load.
-    return alternate.size() <= maxTransferableLength ? alternate : path;
-}
-
 LoadWatch::LoadWatch(const std::string& sent, const std::array<float, fileNameValues>& before)
     : name(sent), expected(before)
 {

@@ -22,12 +22,6 @@ std::string transferablePath(const std::string& path);
 /// The name the 127 file-name values carry, trailing spaces removed.
 std::string decodeFileName(const std::array<float, fileNameValues>& values);
 
-/// The spelling of `path` to send: `path` itself, unless the plug-in already
-/// holds that very name (a configured default file). It would then keep the
-/// response it loaded before the host announced its rate, so the same file is
-/// sent under a second spelling ("/./a/b.wav") to make it load afresh.
-std::string spellingToSend(const std::string& path, const std::string& nameInPlugin);
-
 /// Tells from the file-name values whether the plug-in loaded the name sent.
 /// A plug-in that loads a file re-encodes all 127 values from its name padded
 /// with spaces, in the middle of the set that completed the name; the host's

@@ -24,7 +24,6 @@ namespace {
 
 constexpr int parameterCount = 173;
 constexpr int infoDefaultRate = 44100;
-constexpr int nominalRate = 44100; ///< the rate the plug-in assumes until told otherwise
 constexpr int stretchIndex = 9;
 constexpr int lengthIndex = 7;
 constexpr int reverseIndex = 10;
@@ -121,10 +120,9 @@ std::array<float, fileNameValues> readNameValues(host::HostedEffect& fx)
 }
 
 /// Sets every parameter in index order, the response's name included, as a
-/// host restoring a project does; the plug-in loads the response itself.
-/// Returns false in the one case where it cannot be made to load afresh: it
-/// already holds the same name (a default file) and no second spelling fits.
-bool restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides, const std::string& responsePath,
+/// host restoring a project does; the plug-in loads the response itself
+/// (unless it holds that very file already, as its default file).
+void restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides, const std::string& responsePath,
                   const std::string& displayName)
 {
     std::array<float, parameterCount> state{};
@@ -134,7 +132,7 @@ bool restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides,
         state[static_cast<std::size_t>(index)] = value;
 
     const std::string nameInPlugin = decodeFileName(readNameValues(fx));
-    const std::string sent = spellingToSend(responsePath, nameInPlugin);
+    const std::string& sent = responsePath;
     const auto values = fileNameToValues(sent);
     state[fileNameChecksumIndex] = fileNameChecksum(sent);
     for (int i = 0; i < fileNameValues; ++i)
@@ -148,11 +146,8 @@ bool restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides,
         if (i >= fileNameChecksumIndex)
             watch.afterSet(i, value, readNameValues(fx));
     }
-    if (sent == nameInPlugin)
-        return false;
-    if (watch.outcome() == LoadWatch::Outcome::notLoaded)
+    if (sent != nameInPlugin && watch.outcome() == LoadWatch::Outcome::notLoaded)
         throw RenderError(ExitCode::pluginFailure, "the plug-in did not load the response " + displayName);
-    return true;
 }
 
 std::string decibels(float amplitude)
@@ -222,8 +217,7 @@ RenderSummary runRender(const RenderOptions& options, const std::string& pluginP
 
     LoadedPlugin plugin = loadPlugin(pluginPath, static_cast<float>(rate), options.blockSize);
     host::HostedEffect& fx = *plugin.effect;
-    if (!restoreState(fx, options.parameters, responsePath, options.responsePath) && rate != nominalRate)
-        note("the plug-in kept the response it loaded at start-up (its default file) at its start-up rate");
+    restoreState(fx, options.parameters, responsePath, options.responsePath);
 
     TailInputs shape;
     shape.responseFrames = response.frames;
