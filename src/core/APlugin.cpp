@@ -125,9 +125,35 @@ vst::VstIntPtr APlugin::dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vs
 
 void APlugin::setSampleRate(float rate)
 {
-    // The new rate applies at the next pre-delay change and the next load.
-    if (std::isfinite(rate) && rate >= 1.0f && rate <= 2.0e6f)
-        sampleRateHz.store(static_cast<std::int32_t>(std::lrint(rate)), std::memory_order_relaxed);
+    if (!std::isfinite(rate) || rate < 1.0f || rate > 2.0e6f)
+        return;
+    const auto hz = static_cast<std::int32_t>(std::lrint(rate));
+    if (sampleRateHz.exchange(hz, std::memory_order_relaxed) != hz)
+        runHeavy(taskRateChange);
+}
+
+void APlugin::followSampleRate()
+{
+    // The response was resampled and the pre-delay counted at the old rate:
+    // both would sound wrong (pitch, timing) at the new one.
+    updateDelaySamples(false);
+    if (!wavFile->isLoaded())
+        return;
+    setLoading(true);
+    struct LoadingScope
+    {
+        APlugin& plugin;
+        ~LoadingScope() { plugin.setLoading(false); }
+    } loadingScope{*this};
+    bool tooLong = false;
+    bool clipped = false;
+    std::string errorText;
+    if (wavFile->loadFromFile(wavFile->fileName, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped,
+                              errorText))
+    {
+        recalculate();
+        selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    }
 }
 
 void APlugin::suspend()
@@ -365,6 +391,8 @@ bool APlugin::backgroundWorkPending() const
 void APlugin::performTasks(unsigned tasks)
 {
     // In the order a synchronous caller would have seen them.
+    if ((tasks & taskRateChange) != 0)
+        followSampleRate();
     if ((tasks & taskProgram) != 0)
         applyProgram();
     if ((tasks & taskFileCheck) != 0)

@@ -108,6 +108,7 @@ private:
         taskRecompute = 1u,
         taskFileCheck = 2u,
         taskProgram = 4u,
+        taskRateChange = 8u,
     };
 
     std::atomic<float>* valueSlot(int index);
@@ -120,6 +121,8 @@ private:
     void performTasks(unsigned tasks);
     void applyProgram();
     void fileCheck();
+    /// Reloads the response and recounts the pre-delay at a new host rate.
+    void followSampleRate();
     bool onAudioThread() const;
     void runPendingTasks();
     void editorUpdate();

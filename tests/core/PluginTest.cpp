@@ -117,13 +117,30 @@ TEST_F(PluginFixture, ValuesAreClampedAndWrittenThroughToTheProgram)
 TEST_F(PluginFixture, PredelayFollowsTheSampleRateAndIsCappedAtTheHistoryLength)
 {
     auto plugin = make();
-    plugin->setParameter(param::predelay, 1.0f);
-    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230);
+    plugin->setParameter(param::predelay, 0.5f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 6615); // 150 ms at 44.1 kHz
+    plugin->setSampleRate(48000.0f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 7200) << "still 150 ms at the new rate";
     plugin->setSampleRate(96000.0f);
-    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230) << "unchanged until the next Delay change";
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 14400);
     plugin->setParameter(param::predelay, 1.0f);
     EXPECT_EQ(plugin->getControls().delaySamples.load(), 16383);
     EXPECT_NEAR(plugin->getParameter(param::predelay), 16383.0f / 28800.0f, 1e-6);
+}
+
+TEST_F(PluginFixture, TheResponseIsResampledWhenTheHostRateChanges)
+{
+    const std::string path = writeResponse("rate.wav", 44100);
+    WriteSettingString("default_file", path);
+    auto plugin = make(); // loads the default file at the initial 44.1 kHz
+    ASSERT_EQ(plugin->store().sourceLength, 44099);
+    plugin->setSampleRate(88200.0f);
+    EXPECT_EQ(plugin->store().sourceLength, 88198);
+    EXPECT_TRUE(plugin->store().isReady());
+    EXPECT_FALSE(plugin->isLoading());
+    const auto generation = plugin->store().getGeneration();
+    plugin->setSampleRate(88200.0f); // the same rate again changes nothing
+    EXPECT_EQ(plugin->store().getGeneration(), generation);
 }
 
 TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
