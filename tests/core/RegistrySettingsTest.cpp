@@ -13,10 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace tam
-{
-namespace
-{
+namespace tam {
+namespace {
 
 constexpr const char* dcc = "using_dcc";
 constexpr const char* defaultFile = "default_file";

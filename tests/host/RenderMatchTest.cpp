@@ -22,8 +22,7 @@
 using namespace tam;
 using namespace tam::test;
 
-namespace
-{
+namespace {
 
 constexpr int responseFrames = 20000; ///< three partitions
 constexpr int inputFrames = 30000;

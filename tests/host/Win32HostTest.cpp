@@ -21,8 +21,7 @@
 using namespace tam;
 using namespace tam::test;
 
-namespace
-{
+namespace {
 
 constexpr int latency = 8960;
 constexpr std::size_t recordBytes = 144;

@@ -16,8 +16,7 @@
 
 using namespace tam;
 
-namespace
-{
+namespace {
 
 struct Decoded
 {

@@ -11,8 +11,7 @@
 #include <windows.h>
 #endif
 
-namespace tam::test
-{
+namespace tam::test {
 
 #if defined(_WIN32)
 
@@ -35,8 +34,7 @@ struct SettingsSandbox::Roots
     }
 };
 
-namespace
-{
+namespace {
 constexpr const char* sandboxParent = "Software\\Veldrana_Tests";
 }
 

@@ -17,11 +17,9 @@
 #include <mmsystem.h>
 // clang-format on
 
-namespace tam
-{
+namespace tam {
 
-namespace
-{
+namespace {
 
 constexpr std::int64_t chunkHeaderBytes = 8;
 constexpr std::int64_t formTypeBytes = 4;
