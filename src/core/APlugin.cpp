@@ -137,8 +137,14 @@ void APlugin::followSampleRate()
     // The response was resampled and the pre-delay counted at the old rate:
     // both would sound wrong (pitch, timing) at the new one.
     updateDelaySamples(false);
-    if (!wavFile->isLoaded())
-        return;
+    if (wavFile->isLoaded())
+        loadResponse(wavFile->fileName);
+}
+
+bool APlugin::loadResponse(const std::string& path)
+{
+    // The audio side plays the dry signal alone while the response changes,
+    // and again in any case once this is over (also if an allocation fails).
     setLoading(true);
     struct LoadingScope
     {
@@ -148,12 +154,12 @@ void APlugin::followSampleRate()
     bool tooLong = false;
     bool clipped = false;
     std::string errorText;
-    if (wavFile->loadFromFile(wavFile->fileName, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped,
-                              errorText))
-    {
-        recalculate();
-        selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
-    }
+    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
+        return false; // the previous response stays in use
+    recalculate();
+    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    updateDelaySamples(false);
+    return true;
 }
 
 void APlugin::suspend()
@@ -422,23 +428,9 @@ void APlugin::fileCheck()
     if (!fileExists(path))
         return;
 
-    // The audio side plays the dry signal alone while the response changes,
-    // and again in any case once this is over (also if an allocation fails).
-    setLoading(true);
-    struct LoadingScope
-    {
-        APlugin& plugin;
-        ~LoadingScope() { plugin.setLoading(false); }
-    } loadingScope{*this};
-    bool tooLong = false;
-    bool clipped = false;
-    std::string errorText;
-    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
-        return; // the previous response stays in use
+    if (!loadResponse(path))
+        return;
     loadedFileName = pending;
-    recalculate();
-    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
-    updateDelaySamples(false);
     const auto encoded = fileNameToValues(pending);
     for (int i = 0; i < fileNameValueCount; ++i)
         fileNameValues[static_cast<std::size_t>(i)].store(encoded[static_cast<std::size_t>(i)],

@@ -123,6 +123,9 @@ private:
     void fileCheck();
     /// Reloads the response and recounts the pre-delay at a new host rate.
     void followSampleRate();
+    /// Loads a response file and shapes it, with the audio side on the dry
+    /// path meanwhile; false (previous response kept) when it cannot be read.
+    bool loadResponse(const std::string& path);
     bool onAudioThread() const;
     void runPendingTasks();
     void editorUpdate();
