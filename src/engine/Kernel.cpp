@@ -149,16 +149,18 @@ void multiplyAccumulate(const float* slot, const float* partition, float* acc, b
 
 void multiplyPartition(const float* x, const float* s, const float* d, float* a, bool& accumulatorEmpty)
 {
+    // Extended-precision intermediates, rounded to single precision on store.
+    const auto wide = [](float v) { return static_cast<double>(v); };
     const bool store = accumulatorEmpty;
     accumulatorEmpty = false;
     // Bins 0..3 one by one, each component in one expression.
     for (int k = 0; k < 4; ++k)
     {
         const int m = (spectrumPoints - k) % spectrumPoints;
-        const double xr = x[2 * k], xi = x[2 * k + 1];
-        const double mr = x[2 * m], mi = x[2 * m + 1];
-        const double sr = s[2 * k], si = s[2 * k + 1];
-        const double dr = d[2 * k], di = d[2 * k + 1];
+        const double xr = wide(x[2 * k]), xi = wide(x[2 * k + 1]);
+        const double mr = wide(x[2 * m]), mi = wide(x[2 * m + 1]);
+        const double sr = wide(s[2 * k]), si = wide(s[2 * k + 1]);
+        const double dr = wide(d[2 * k]), di = wide(d[2 * k + 1]);
         const double re = (xr * sr - xi * si) + mr * dr + mi * di;
         const double im = (xr * si + xi * sr) + mr * di - mi * dr;
         a[2 * k] = static_cast<float>(store ? re : static_cast<double>(a[2 * k]) + re);
@@ -167,10 +169,10 @@ void multiplyPartition(const float* x, const float* s, const float* d, float* a,
     for (int k = 4; k < spectrumPoints; ++k)
     {
         const int m = spectrumPoints - k;
-        const double xr = x[2 * k], xi = x[2 * k + 1];
-        const double mr = x[2 * m], mi = x[2 * m + 1];
-        const double sr = s[2 * k], si = s[2 * k + 1];
-        const double dr = d[2 * k], di = d[2 * k + 1];
+        const double xr = wide(x[2 * k]), xi = wide(x[2 * k + 1]);
+        const double mr = wide(x[2 * m]), mi = wide(x[2 * m + 1]);
+        const double sr = wide(s[2 * k]), si = wide(s[2 * k + 1]);
+        const double dr = wide(d[2 * k]), di = wide(d[2 * k + 1]);
         if (store)
         {
             a[2 * k] = static_cast<float>((xr * sr - xi * si) + mr * dr + mi * di);
