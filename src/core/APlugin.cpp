@@ -2,7 +2,7 @@
 
 #include "core/FileSystem.h"
 #include "core/Settings.h"
-#include "core/WakeSignal.h"
+#include "core/BackgroundWorker.h"
 #include "editor/APluginEditor.h"
 #include "engine/TMemman.h"
 #include "frame/PluginEntry.h"
@@ -90,8 +90,7 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
         *memman, controls, EngineSource{&wavFile->readyFlag(), &wavFile->autoGainValue(), &wavFile->handover()});
     engine->setDynamicCpu(dynamicCpu);
 
-    wake = std::make_unique<WakeSignal>();
-    worker = std::thread([this] { workerLoop(); });
+    worker = std::make_unique<BackgroundWorker>([this] { runPendingTasks(); });
 
     resetEngine();
     suspend();
@@ -105,12 +104,7 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
 
 APlugin::~APlugin()
 {
-    stopping.store(true, std::memory_order_release);
-    if (worker.joinable())
-    {
-        wake->post();
-        worker.join();
-    }
+    worker.reset(); // finishes a job in progress; nothing runs in the background after this
     // The editor (and any open window) goes first: it reads everything else.
     delete editor;
     editor = nullptr;
@@ -131,9 +125,41 @@ vst::VstIntPtr APlugin::dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vs
 
 void APlugin::setSampleRate(float rate)
 {
-    // The new rate applies at the next pre-delay change and the next load.
-    if (std::isfinite(rate) && rate >= 1.0f && rate <= 2.0e6f)
-        sampleRateHz.store(static_cast<std::int32_t>(std::lrint(rate)), std::memory_order_relaxed);
+    if (!std::isfinite(rate) || rate < 1.0f || rate > 2.0e6f)
+        return;
+    const auto hz = static_cast<std::int32_t>(std::lrint(rate));
+    if (sampleRateHz.exchange(hz, std::memory_order_relaxed) != hz)
+        runHeavy(taskRateChange);
+}
+
+void APlugin::followSampleRate()
+{
+    // The response was resampled and the pre-delay counted at the old rate:
+    // both would sound wrong (pitch, timing) at the new one.
+    updateDelaySamples(false);
+    if (wavFile->isLoaded())
+        loadResponse(wavFile->fileName);
+}
+
+bool APlugin::loadResponse(const std::string& path)
+{
+    // The audio side plays the dry signal alone while the response changes,
+    // and again in any case once this is over (also if an allocation fails).
+    setLoading(true);
+    struct LoadingScope
+    {
+        APlugin& plugin;
+        ~LoadingScope() { plugin.setLoading(false); }
+    } loadingScope{*this};
+    bool tooLong = false;
+    bool clipped = false;
+    std::string errorText;
+    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
+        return false; // the previous response stays in use
+    recalculate();
+    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    updateDelaySamples(false);
+    return true;
 }
 
 void APlugin::suspend()
@@ -350,38 +376,29 @@ void APlugin::runHeavy(unsigned tasks)
     if (onAudioThread())
     {
         pendingTasks.fetch_or(tasks, std::memory_order_acq_rel);
-        if (!wakePending.exchange(true, std::memory_order_acq_rel))
-            wake->post();
+        worker->wake();
         return;
     }
     std::lock_guard lock(storeMutex);
     performTasks(tasks);
 }
 
-void APlugin::workerLoop()
+void APlugin::runPendingTasks()
 {
-    for (;;)
-    {
-        wake->wait();
-        if (stopping.load(std::memory_order_acquire))
-            return;
-        std::lock_guard lock(storeMutex);
-        workerBusy.store(true, std::memory_order_release);
-        wakePending.store(false, std::memory_order_release);
-        performTasks(pendingTasks.exchange(0, std::memory_order_acq_rel));
-        workerBusy.store(false, std::memory_order_release);
-    }
+    std::lock_guard lock(storeMutex);
+    performTasks(pendingTasks.exchange(0, std::memory_order_acq_rel));
 }
 
 bool APlugin::backgroundWorkPending() const
 {
-    return pendingTasks.load(std::memory_order_acquire) != 0 || wakePending.load(std::memory_order_acquire) ||
-           workerBusy.load(std::memory_order_acquire);
+    return pendingTasks.load(std::memory_order_acquire) != 0 || worker->busy();
 }
 
 void APlugin::performTasks(unsigned tasks)
 {
     // In the order a synchronous caller would have seen them.
+    if ((tasks & taskRateChange) != 0)
+        followSampleRate();
     if ((tasks & taskProgram) != 0)
         applyProgram();
     if ((tasks & taskFileCheck) != 0)
@@ -411,26 +428,14 @@ void APlugin::fileCheck()
     if (!fileExists(path))
         return;
 
-    setLoading(true);
-    bool tooLong = false;
-    bool clipped = false;
-    std::string errorText;
-    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
-    {
-        // The previous response stays in use.
-        setLoading(false);
+    if (!loadResponse(path))
         return;
-    }
     loadedFileName = pending;
-    recalculate();
-    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
-    updateDelaySamples(false);
     const auto encoded = fileNameToValues(pending);
     for (int i = 0; i < fileNameValueCount; ++i)
         fileNameValues[static_cast<std::size_t>(i)].store(encoded[static_cast<std::size_t>(i)],
                                                            std::memory_order_relaxed);
     fileChanged.store(true, std::memory_order_release);
-    setLoading(false);
 }
 
 // ----------------------------------------------------------------- programs

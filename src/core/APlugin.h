@@ -29,7 +29,7 @@ namespace tam {
 
 class TMemman;
 class TWAVfile;
-class WakeSignal;
+class BackgroundWorker;
 
 class APlugin : public AudioEffectX
 {
@@ -108,6 +108,7 @@ private:
         taskRecompute = 1u,
         taskFileCheck = 2u,
         taskProgram = 4u,
+        taskRateChange = 8u,
     };
 
     std::atomic<float>* valueSlot(int index);
@@ -120,8 +121,13 @@ private:
     void performTasks(unsigned tasks);
     void applyProgram();
     void fileCheck();
+    /// Reloads the response and recounts the pre-delay at a new host rate.
+    void followSampleRate();
+    /// Loads a response file and shapes it, with the audio side on the dry
+    /// path meanwhile; false (previous response kept) when it cannot be read.
+    bool loadResponse(const std::string& path);
     bool onAudioThread() const;
-    void workerLoop();
+    void runPendingTasks();
     void editorUpdate();
 
     EngineControls controls;
@@ -150,11 +156,7 @@ private:
     mutable std::recursive_mutex storeMutex;
     std::atomic<std::thread::id> dispatcherThread;
     std::atomic<unsigned> pendingTasks{0};
-    std::atomic<bool> wakePending{false};
-    std::atomic<bool> workerBusy{false};
-    std::atomic<bool> stopping{false};
-    std::unique_ptr<WakeSignal> wake;
-    std::thread worker;
+    std::unique_ptr<BackgroundWorker> worker; ///< last: its job uses everything above
 };
 
 } // namespace tam

@@ -16,10 +16,15 @@ namespace {
 
 constexpr float inverseTransformScale = 1.0f / 16384.0f;
 constexpr float fadeStep = 1.0f / 5512.0f;
+constexpr float crossfadeStep = 1.0f / static_cast<float>(ConvolutionEngine::crossfadeLength);
 
 float* allocBuffer(TMemman& memman, const std::string& name)
 {
-    return static_cast<float*>(memman.alloc(ConvolutionEngine::bufferBytes, name));
+    auto* buffer = static_cast<float*>(memman.alloc(ConvolutionEngine::bufferBytes, name));
+    // Touch every page now: a first write on the audio thread would cost a
+    // page fault there.
+    std::memset(buffer, 0, ConvolutionEngine::bufferBytes);
+    return buffer;
 }
 
 void clearBuffer(float* buffer)
@@ -32,12 +37,19 @@ void clearBuffer(float* buffer)
 ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineControls, EngineSource engineSource)
     : controls(engineControls), source(engineSource)
 {
-    outputBuffer = allocBuffer(memman, "Outputbuffer");
-    preOutputBuffer = allocBuffer(memman, "pre_outputbuffer");
-    oldOutputBuffer = allocBuffer(memman, "old_outputbuffer");
-    waitBuffer = allocBuffer(memman, "waitbuffer");
+    for (int l = 0; l < 2; ++l)
+    {
+        const std::string suffix = l == 0 ? "" : " 2";
+        Lane& lane = lanes[l];
+        lane.out = allocBuffer(memman, "Outputbuffer" + suffix);
+        lane.pre = allocBuffer(memman, "pre_outputbuffer" + suffix);
+        lane.old = allocBuffer(memman, "old_outputbuffer" + suffix);
+        lane.wait = allocBuffer(memman, "waitbuffer" + suffix);
+        lane.finishing = allocBuffer(memman, "dfft_work_buffer" + suffix);
+        lane.collecting = allocBuffer(memman, "dfft_work_buffer collecting" + suffix);
+    }
     fftInputBuffer = allocBuffer(memman, "fft_input_buffer");
-    accumulator = allocBuffer(memman, "dfft_work_buffer");
+    catchUp = allocBuffer(memman, "dfft_work_buffer catch-up");
     for (int i = 0; i < slotCount; ++i)
         spectrumSlots[i] = allocBuffer(memman, "FFT-Buffer Channel 1 No:" + std::to_string(i));
     fftWork[0] = 0; // the first transform builds the table
@@ -104,22 +116,34 @@ void ConvolutionEngine::applyRequests(const EngineControls& values)
         clearConvolutionState();
 }
 
+void ConvolutionEngine::clearLane(Lane& lane)
+{
+    clearBuffer(lane.finishing);
+    clearBuffer(lane.collecting);
+    clearBuffer(lane.pre);
+    clearBuffer(lane.out);
+    clearBuffer(lane.wait);
+    clearBuffer(lane.old);
+    lane.finishingEmpty = true;
+    lane.collectingEmpty = true;
+    lane.blockProduced = false;
+}
+
 void ConvolutionEngine::clearConvolutionState()
 {
+    // The newest response stays; a running crossfade ends.
+    if (incoming != nullptr)
+        endTransition();
     clearBuffer(fftInputBuffer);
-    clearBuffer(accumulator);
-    clearBuffer(outputBuffer);
-    clearBuffer(waitBuffer);
-    clearBuffer(preOutputBuffer);
-    clearBuffer(oldOutputBuffer);
+    clearLane(*live);
+    catchUpEmpty = true;
     // A slot whose spectrum was not written since the reset counts as zero:
-    // the kernel skips it, which clears the 15 MB of slots without touching
+    // the jobs skip it, which clears the 15 MB of slots without touching
     // them. The schedule (and so the step positions) still follows the
     // activity flags.
     slotActive.fill(!dynamicCpu.load(std::memory_order_relaxed));
     slotHoldsData.fill(false);
-    accumulatorEmpty = true;
-    filledFfts = 0;
+    jobCount = headJobCount = filledFfts = 0;
 }
 
 void ConvolutionEngine::clearAll(float dry, float wetTarget)
@@ -176,23 +200,14 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     const bool loading = controls.loading.load(std::memory_order_acquire);
 
     const bool ready = source.ready->load(std::memory_order_acquire);
-    if (ready && source.handover->urgentOffer(current == nullptr))
+    if (ready && (live->set == nullptr ? source.handover->hasOffer() : source.handover->offerIsUrgent()))
     {
-        const bool obsolete = current != nullptr;
+        // Never hold three sets: a crossfade in progress ends first.
+        if (incoming != nullptr)
+            endTransition();
+        const bool obsolete = live->set != nullptr;
         if (PartitionSet* set = source.handover->take())
-        {
-            if (obsolete)
-            {
-                // The response we held was replaced (a new file): its
-                // products must not be heard. The input spectra stay valid.
-                clearBuffer(outputBuffer);
-                clearBuffer(waitBuffer);
-                clearBuffer(preOutputBuffer);
-                clearBuffer(oldOutputBuffer);
-                accumulatorEmpty = true;
-            }
-            takeSet(set);
-        }
+            takeAtOnce(set, obsolete);
     }
     const bool enabled = ready && !loading && bypass == 0.0f;
     const float dryTarget = dry * (1.0f - muteDry);
@@ -211,9 +226,9 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
         float result[2];
 
         if (partitionPos == nextStepPos && enabled)
-            runWorkStep();
+            runJob();
         if (partitionPos == releasePosition)
-            rotateOutputs();
+            releaseBlocks(enabled);
 
         if (dryFadeCount > 0)
             --dryFadeCount;
@@ -228,13 +243,20 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
 
         const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
         const int r = (partitionPos + wetReadOffset) & (periodLength - 1);
+        const int head = 2 * r;
+        const int tail = 2 * (periodLength + r);
         const bool vuTick = (partitionPos & 15) == 0;
+        float crossfade = 0.0f; // share of the incoming lane
+        if (transition == Transition::fading)
+            crossfade = static_cast<float>(fadePosition++) * crossfadeStep;
         for (int c = 0; c < 2; ++c)
         {
             const float dryIn = inputHistory[c][readIndex];
             inputHistory[c][historyPos] = flushDenormal(frame[c]);
-            const float wetSample = (preOutputBuffer[2 * r + c] + outputBuffer[2 * (periodLength + r) + c]) *
-                                    inverseTransformScale;
+            float wetSample = live->pre[head + c] + live->out[tail + c];
+            if (crossfade != 0.0f)
+                wetSample += crossfade * (incoming->pre[head + c] + incoming->out[tail + c] - wetSample);
+            wetSample *= inverseTransformScale;
             const float drySample = dryIn * dryGain;
             const float wetOut = wetSample * wetGain;
             updateMeter(c, std::fabs(wetOut), std::fabs(drySample), vuTick);
@@ -319,51 +341,58 @@ void ConvolutionEngine::updateMeter(int c, float wetMagnitude, float dryMagnitud
     meter(dryMagnitude, dryPeak[c], dryVu[c], dryHoldCount[c]);
 }
 
-void ConvolutionEngine::runWorkStep()
+// ----------------------------------------------------------------- jobs
+
+void ConvolutionEngine::runJob()
 {
-    const int partitions = current != nullptr ? current->partitionCount : 0;
-    if (workStep == 1)
+    // Step 0 sits on the boundary sample and does nothing; step s >= 1 runs job s - 1.
+    const int index = workStep - 1;
+    if (index >= 0 && index < jobCount)
     {
-        if (partitions > 0 && usable(currentSlot))
+        const Job& job = jobs[static_cast<std::size_t>(index)];
+        Lane& lane = *job.lane;
+        if (job.slot < 0)
         {
-            multiplyAccumulate(spectrumSlots[currentSlot], current->partitions[0], accumulator, accumulatorEmpty);
-            accumulatorEmpty = false;
+            // The catch-up is complete: transform it into the incoming lane's
+            // current block, which becomes its overlap tail at the hand-over.
+            if (!catchUpEmpty)
+            {
+                joinStereoSpectrum(catchUp, lane.pre);
+                cdft(bufferFloats, 1, lane.pre, fftWork, fftTwiddles);
+                ++transformCount;
+            }
+            else
+            {
+                clearBuffer(lane.pre);
+            }
+            catchUpEmpty = true;
+        }
+        else if (lane.set != nullptr && job.partition < lane.set->partitionCount &&
+                 slotActive[static_cast<std::size_t>(job.slot)] && slotHoldsData[static_cast<std::size_t>(job.slot)])
+        {
+            float* acc = lane.finishing;
+            bool* empty = &lane.finishingEmpty;
+            if (job.target == Target::collecting)
+            {
+                acc = lane.collecting;
+                empty = &lane.collectingEmpty;
+            }
+            else if (job.target == Target::catchUp)
+            {
+                acc = catchUp;
+                empty = &catchUpEmpty;
+            }
+            multiplyAccumulate(spectrumSlots[job.slot], lane.set->partitions[job.partition], acc, *empty);
+            *empty = false;
             ++multiplyCount;
         }
-    }
-    else if (workStep == 2)
-    {
-        if (!accumulatorEmpty)
+        // The outgoing lane's last use of the old response is its head job
+        // at the hand-over: the set may be rewritten from now on.
+        if (transition == Transition::handingOver && &lane == live && job.target == Target::finishing &&
+            lane.set != nullptr)
         {
-            joinStereoSpectrum(accumulator, waitBuffer);
-            cdft(bufferFloats, 1, waitBuffer, fftWork, fftTwiddles);
-            ++transformCount;
-        }
-        else
-        {
-            clearBuffer(waitBuffer);
-        }
-        accumulatorEmpty = true;
-        blockProduced = true;
-        // The next output block starts accumulating now: the moment a new
-        // response can take over without mixing two in one block.
-        if (PartitionSet* set = source.handover->take())
-        {
-            takeSet(set);
-            schedule();
-        }
-    }
-    else if (workStep >= 3 && workStep < filledFfts + 3)
-    {
-        const int j = scheduledPartitions[static_cast<std::size_t>(workStep - 3)];
-        const int slot = (currentSlot - j + slotCount) % slotCount;
-        // A set taken within the period may have fewer partitions than the
-        // schedule was made for.
-        if (j + 1 < partitions && usable(slot))
-        {
-            multiplyAccumulate(spectrumSlots[slot], current->partitions[j + 1], accumulator, accumulatorEmpty);
-            accumulatorEmpty = false;
-            ++multiplyCount;
+            source.handover->release(lane.set);
+            lane.set = nullptr;
         }
     }
     advanceStep();
@@ -372,39 +401,92 @@ void ConvolutionEngine::runWorkStep()
 void ConvolutionEngine::advanceStep()
 {
     ++workStep;
-    int position = workStep * periodLength / (filledFfts + 4);
-    if (workStep == 1 && position > firstStepCap)
-        position = firstStepCap;
-    if (workStep == 2 && position > releasePosition)
-        position = releasePosition;
+    const int index = workStep - 1; // the job the next step runs
+    int position;
+    if (index < headJobCount)
+    {
+        // Heads come early enough for the inverse transform at the release.
+        position = std::min(periodLength / (jobCount + 2), headCap) + index;
+    }
+    else if (index < jobCount)
+    {
+        // The others are spread evenly over the part of the period that lies
+        // a host block away from both transforms.
+        const int others = jobCount - headJobCount;
+        position = tailStart + (index - headJobCount) * tailSpan / others;
+    }
+    else
+    {
+        position = periodLength; // nothing left in this period
+    }
     // After a rescheduling the formula may point behind us; never strand the
-    // remaining steps of the period.
+    // remaining jobs of the period.
     nextStepPos = std::max(position, partitionPos + 1);
 }
 
-void ConvolutionEngine::rotateOutputs()
+void ConvolutionEngine::releaseBlocks(bool enabled)
 {
-    if (!blockProduced)
+    if (transition == Transition::fading)
+        endTransition(); // the fade has run its course: the incoming lane is heard alone
+    if (transition == Transition::handingOver)
     {
-        // No block was finished for this release (the wet path was off at its
-        // steps): release silence rather than a stale block, and drop the
-        // partial sums meant for the lost block.
-        clearBuffer(waitBuffer);
-        accumulatorEmpty = true;
+        if (enabled)
+        {
+            finishBlock(*live);
+            finishBlock(*incoming);
+        }
+        rotate(*live);
+        rotate(*incoming);
+        transition = Transition::fading;
+        fadePosition = 0;
+        return;
     }
-    blockProduced = false;
-    float* released = waitBuffer;
-    waitBuffer = oldOutputBuffer;
-    oldOutputBuffer = outputBuffer;
-    outputBuffer = preOutputBuffer;
-    preOutputBuffer = released;
+    // While preparing, the incoming lane has no block of its own yet.
+    if (enabled)
+        finishBlock(*live);
+    rotate(*live);
+}
+
+void ConvolutionEngine::finishBlock(Lane& lane)
+{
+    if (!lane.finishingEmpty)
+    {
+        joinStereoSpectrum(lane.finishing, lane.wait);
+        cdft(bufferFloats, 1, lane.wait, fftWork, fftTwiddles);
+        ++transformCount;
+    }
+    else
+    {
+        clearBuffer(lane.wait);
+    }
+    lane.finishingEmpty = true;
+    lane.blockProduced = true;
+}
+
+void ConvolutionEngine::rotate(Lane& lane)
+{
+    if (!lane.blockProduced)
+    {
+        // No block was finished for this release (the wet path was off):
+        // release silence rather than a stale block, and drop the partial
+        // sums meant for the lost block.
+        clearBuffer(lane.wait);
+        lane.finishingEmpty = true;
+    }
+    lane.blockProduced = false;
+    float* released = lane.wait;
+    lane.wait = lane.old;
+    lane.old = lane.out;
+    lane.out = lane.pre;
+    lane.pre = released;
 }
 
 void ConvolutionEngine::blockBoundary()
 {
     if (controls.autogain.load(std::memory_order_relaxed) == 1.0f)
     {
-        const float gain = current != nullptr ? current->autoGain : source.autoGain->load(std::memory_order_relaxed);
+        const PartitionSet* heard = incoming != nullptr ? incoming->set : live->set;
+        const float gain = heard != nullptr ? heard->autoGain : source.autoGain->load(std::memory_order_relaxed);
         controls.autogainFactor.store(gain, std::memory_order_relaxed);
     }
     partitionPos = 0;
@@ -414,12 +496,45 @@ void ConvolutionEngine::blockBoundary()
     slotHoldsData[static_cast<std::size_t>(currentSlot)] = !silent;
     crossSumAcc = 0.0f;
 
-    // Nothing accumulated for the coming block yet: a waiting response can
-    // take over here as well as after the next inverse transform.
-    if (accumulatorEmpty)
+    // The sums collected during the last period are completed and released
+    // in this one; a fresh accumulator collects for the next block.
+    for (Lane& lane : lanes)
+    {
+        std::swap(lane.finishing, lane.collecting);
+        std::swap(lane.finishingEmpty, lane.collectingEmpty);
+        if (!lane.collectingEmpty)
+        {
+            clearBuffer(lane.collecting); // only after a period whose release was skipped
+            lane.collectingEmpty = true;
+        }
+    }
+
+    if (transition == Transition::preparing)
+    {
+        transition = Transition::handingOver;
+    }
+    else if (transition == Transition::none && live->set != nullptr && source.handover->offerIsUrgent())
     {
         if (PartitionSet* set = source.handover->take())
-            takeSet(set);
+            takeAtOnce(set, true);
+    }
+    else if (transition == Transition::none && live->set != nullptr && source.handover->hasOffer())
+    {
+        // A new response: the other lane takes it and catches up on this
+        // block; the crossfade follows.
+        if (PartitionSet* set = source.handover->take())
+        {
+            incoming = live == &lanes[0] ? &lanes[1] : &lanes[0];
+            clearLane(*incoming);
+            incoming->set = set;
+            catchUpEmpty = true;
+            transition = Transition::preparing;
+        }
+    }
+    else if (transition == Transition::none && live->set == nullptr)
+    {
+        if (PartitionSet* set = source.handover->take())
+            live->set = set;
     }
     schedule();
 
@@ -433,22 +548,89 @@ void ConvolutionEngine::blockBoundary()
     nextStepPos = 0;
 }
 
-void ConvolutionEngine::schedule()
+void ConvolutionEngine::addMultiplyJobs(Lane& lane, Target target, int firstPartition, bool countAsFilled)
 {
-    filledFfts = 0;
-    const int partitions = current != nullptr ? current->partitionCount : 0;
-    for (int j = 0; j <= partitions - 2; ++j)
+    const int partitions = lane.set != nullptr ? lane.set->partitionCount : 0;
+    for (int p = firstPartition; p < partitions; ++p)
     {
-        if (slotActive[static_cast<std::size_t>((currentSlot - j + slotCount) % slotCount)])
-            scheduledPartitions[static_cast<std::size_t>(filledFfts++)] = j;
+        // Partition p meets the block stored p periods ago (the newest block
+        // is "0 periods ago" for the catch-up, whose first partition is 0).
+        const int age = target == Target::collecting ? p - 1 : p;
+        const int slot = (currentSlot - age + slotCount) % slotCount;
+        if (!slotActive[static_cast<std::size_t>(slot)])
+            continue;
+        jobs[static_cast<std::size_t>(jobCount++)] =
+            Job{&lane, static_cast<std::int16_t>(slot), static_cast<std::int16_t>(p), target};
+        if (countAsFilled)
+            ++filledFfts;
     }
 }
 
-void ConvolutionEngine::takeSet(PartitionSet* set)
+void ConvolutionEngine::schedule()
 {
-    current = set;
+    jobCount = 0;
+    filledFfts = 0;
+    // Heads: the newest block times partition 0, into the block released at
+    // this period's release position.
+    auto addHead = [&](Lane& lane) {
+        if (lane.set != nullptr && lane.set->partitionCount > 0)
+            jobs[static_cast<std::size_t>(jobCount++)] =
+                Job{&lane, static_cast<std::int16_t>(currentSlot), 0, Target::finishing};
+    };
+    switch (transition)
+    {
+    case Transition::none:
+    case Transition::fading:
+    {
+        Lane& heard = transition == Transition::fading ? *incoming : *live;
+        addHead(heard);
+        headJobCount = jobCount;
+        addMultiplyJobs(heard, Target::collecting, 1, true);
+        break;
+    }
+    case Transition::preparing:
+        addHead(*live);
+        headJobCount = jobCount;
+        addMultiplyJobs(*live, Target::collecting, 1, true);
+        addMultiplyJobs(*incoming, Target::collecting, 1, false);
+        addMultiplyJobs(*incoming, Target::catchUp, 0, false);
+        jobs[static_cast<std::size_t>(jobCount++)] = Job{incoming, -1, 0, Target::catchUp};
+        break;
+    case Transition::handingOver:
+        addHead(*live);
+        addHead(*incoming);
+        headJobCount = jobCount;
+        addMultiplyJobs(*incoming, Target::collecting, 1, true);
+        break;
+    }
+}
+
+void ConvolutionEngine::takeAtOnce(PartitionSet* set, bool obsolete)
+{
+    if (live->set != nullptr)
+        source.handover->release(live->set);
+    if (obsolete)
+    {
+        // The response we held was replaced (a new file): its products must
+        // not be heard. The input spectra stay valid.
+        clearLane(*live);
+    }
+    live->set = set;
     if (workStep == 0 && partitionPos == 0)
         schedule(); // right at a boundary: the whole period is still ahead
+}
+
+void ConvolutionEngine::endTransition()
+{
+    // The incoming lane becomes the one heard; the outgoing lane lets go of
+    // the old response (if its head job has not done so already).
+    if (live->set != nullptr)
+        source.handover->release(live->set);
+    live->set = nullptr;
+    live = incoming;
+    incoming = nullptr;
+    transition = Transition::none;
+    catchUpEmpty = true;
 }
 
 ConvolutionEngine::Meters ConvolutionEngine::readMeters() const

@@ -5,11 +5,29 @@
 // Timing: input is collected in periods of 8192 samples. At each period
 // boundary the collected block is transformed (left and right packed into
 // one complex transform) and stored in a ring of 118 spectrum slots. The
-// multiply-accumulate work of a period is cut into steps at evenly spaced
-// sample positions, so the cost per host block is bounded whatever the
-// host's block size. The finished block is released at sample 768 of the
-// next period, which fixes the latency at 8192 + 768 = 8960 samples; the dry
-// signal is delayed by the same amount.
+// multiply-accumulate work of a period is a list of jobs run one per sample
+// at spaced positions, so the cost per host block is bounded whatever the
+// host's block size:
+// - head jobs (no later than sample 384) multiply the newest block with
+//   partition 0, completing the sums of the block to be released;
+// - at sample 768 those sums are inverse-transformed and released, which
+//   fixes the latency at 8192 + 768 = 8960 samples; the dry signal is
+//   delayed by the same amount;
+// - the other jobs multiply the older blocks with partitions 1 and up into a
+//   second accumulator, for the block of the next period. They are spread
+//   evenly over samples 1280..7679, away from both transforms, so a host
+//   block of up to 512 samples never carries a transform and a full share of
+//   multiplications at once.
+//
+// Changing the response: a new partition set is heard through a crossfade,
+// never a jump. The work runs in two lanes (set, accumulators, output
+// blocks). At a period boundary the incoming lane starts with the new set
+// and catches up on the whole current block from the stored input spectra,
+// while the outgoing lane finishes its next block with the old set; over the
+// following period the output fades linearly from the old lane to the new
+// one. The catch-up costs one extra pass over the partitions, once per
+// change. A set that replaces an obsolete response (a new file) or arrives
+// while none is held is taken at once.
 //
 // Threading:
 // - audio thread: process() only. It never allocates, locks, waits or does
@@ -66,7 +84,11 @@ public:
     static constexpr int latencySamples = 8960;
     static constexpr int releasePosition = 768;
     static constexpr int wetReadOffset = 7424; ///< r = (partitionPos + 7424) mod 8192
-    static constexpr int firstStepCap = 384;
+    static constexpr int headCap = 384;         ///< head jobs run no later than this sample
+    static constexpr int transformClearance = 512; ///< samples kept free of other work around each transform
+    static constexpr int tailStart = releasePosition + transformClearance;
+    static constexpr int tailSpan = periodLength - transformClearance - tailStart;
+    static constexpr int crossfadeLength = periodLength;
     static constexpr int fadeLength = 5512;
     static constexpr int meterHoldSamples = 88200;
     static constexpr float meterFloor = 0.001f;
@@ -84,7 +106,7 @@ public:
         float wetVu[2];
     };
 
-    /// Allocates its 124 buffers from `memman` (throws std::bad_alloc).
+    /// Allocates its buffers from `memman` (throws std::bad_alloc).
     ConvolutionEngine(TMemman& memman, EngineControls& controls, EngineSource source);
     ConvolutionEngine(const ConvolutionEngine&) = delete;
     ConvolutionEngine& operator=(const ConvolutionEngine&) = delete;
@@ -93,7 +115,7 @@ public:
     void process(const float* const* inputs, float* const* outputs, int frames, Mode mode);
 
     // --- other threads ---
-    /// Clears the convolution state (blocks, accumulator, output blocks); the
+    /// Clears the convolution state (blocks, accumulators, output blocks); the
     /// input history and with it the dry signal stay intact.
     void requestReset();
     /// The host switched the plug-in off (true) or on (false). Switching off
@@ -118,6 +140,7 @@ public:
     int getWorkStep() const { return workStep; }
     long getTransformCount() const { return transformCount; }
     long getMultiplyCount() const { return multiplyCount; }
+    bool isCrossfading() const { return transition != Transition::none; }
 
 private:
     enum Request : unsigned
@@ -127,49 +150,92 @@ private:
         activateAllSlots = 4u, ///< silence detection was switched off
     };
 
+    /// One set of convolution state: the response it uses, its two
+    /// accumulators ([Y_L | Y_R] half spectra) and its output blocks.
+    struct Lane
+    {
+        PartitionSet* set = nullptr;
+        float* finishing = nullptr;  ///< sums of the block released in this period
+        float* collecting = nullptr; ///< sums of older blocks for the next period's block
+        bool finishingEmpty = true;
+        bool collectingEmpty = true;
+        float* pre = nullptr;  ///< block whose first half is playing
+        float* out = nullptr;  ///< previous block; its second half is the overlap tail
+        float* wait = nullptr; ///< newest inverse-transformed block
+        float* old = nullptr;  ///< retired, next to become `wait`
+        bool blockProduced = false; ///< the inverse transform of this period ran
+    };
+
+    enum class Transition
+    {
+        none,       ///< one lane
+        preparing,  ///< incoming lane catches up; outgoing lane computes its last tails
+        handingOver, ///< both lanes complete their blocks of this period
+        fading,     ///< output fades from the outgoing to the incoming lane
+    };
+
+    enum class Target : std::uint8_t
+    {
+        finishing,
+        collecting,
+        catchUp,
+    };
+
+    struct Job
+    {
+        Lane* lane;
+        std::int16_t slot;      ///< spectrum slot, or -1 for the catch-up's inverse transform
+        std::int16_t partition; ///< partition index in the lane's set
+        Target target;
+    };
+
+    static constexpr int maxJobs = 3 + 3 * PartitionSet::maxPartitions;
+
     void applyRequests(const EngineControls& snapshot);
+    void clearLane(Lane& lane);
     void clearConvolutionState();
     void clearAll(float dry, float wetTarget);
-    void runWorkStep();
-    void rotateOutputs();
+    void runJob();
+    void advanceStep();
+    void releaseBlocks(bool enabled);
+    void finishBlock(Lane& lane);
+    void rotate(Lane& lane);
     void blockBoundary();
     void schedule();
-    void advanceStep();
-    void takeSet(PartitionSet* set);
-    bool usable(int slot) const
-    {
-        return slotActive[static_cast<std::size_t>(slot)] && slotHoldsData[static_cast<std::size_t>(slot)];
-    }
+    void addMultiplyJobs(Lane& lane, Target target, int firstPartition, bool countAsFilled);
+    void takeAtOnce(PartitionSet* set, bool obsolete);
+    void endTransition();
+    void publishHoldings();
     void updateMeter(int channel, float wetMagnitude, float dryMagnitude, bool vuTick);
 
     EngineControls& controls;
     EngineSource source;
 
-    // Buffers, 32768 floats each; roles move by exchanging pointers.
-    float* fftInputBuffer;  ///< the block being collected (complex time domain)
-    float* accumulator;     ///< [Y_L | Y_R] half spectra of the block in preparation
-    float* waitBuffer;      ///< the newest inverse-transformed block
-    float* preOutputBuffer; ///< the block whose first half is playing
-    float* outputBuffer;    ///< the previous block; its second half is the overlap tail
-    float* oldOutputBuffer; ///< retired, next to become the waitBuffer
+    float* fftInputBuffer; ///< the block being collected (complex time domain)
+    float* catchUp;        ///< [Y_L | Y_R] sums of the current block with the incoming set
+    bool catchUpEmpty = true;
     float* spectrumSlots[slotCount]; ///< [L | R] half spectra of past input blocks
+    Lane lanes[2];
+    Lane* live = &lanes[0];    ///< the lane heard (outgoing during a transition)
+    Lane* incoming = nullptr;  ///< the lane taking over, during a transition
+    Transition transition = Transition::none;
+    std::int32_t fadePosition = 0;
 
     float inputHistory[2][historyLength]; ///< flushed input, left and right rings
     std::array<bool, slotCount> slotActive{};    ///< block is to be used (non-silent, or silence detection off)
     std::array<bool, slotCount> slotHoldsData{}; ///< slot was written since the last reset
-    std::array<std::int32_t, slotCount> scheduledPartitions{};
-    std::int32_t filledFfts = 0;
+    std::array<Job, maxJobs> jobs{};
+    std::int32_t jobCount = 0;
+    std::int32_t headJobCount = 0;
+    std::int32_t filledFfts = 0; ///< older blocks scheduled for the heard lane
     std::int32_t currentSlot = 0;
     std::int32_t partitionPos = 0;
     std::int32_t historyPos = 0;
     std::int32_t workStep = 0;
     std::int32_t nextStepPos = 0;
-    bool accumulatorEmpty = true;
-    bool blockProduced = false; ///< the inverse transform of this period ran
     float crossSumAcc = 0.0f; ///< absolute input sum of the period (silence detection)
     std::int32_t fftWork[fftContextSize];
     float fftTwiddles[fftContextSize];
-    PartitionSet* current = nullptr; ///< the set in use (audio thread only)
 
     // Gains (audio thread only; other threads request fades).
     float dryGain = 1.0f;

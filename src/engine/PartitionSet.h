@@ -11,16 +11,18 @@
 // k = 1..8191. Half the bytes of full mid/side spectra, which is what the
 // memory-bound multiply-accumulate is paid in.
 //
-// Hand-over protocol (two sets, never a copy):
+// Hand-over protocol (sets change hands by pointer, never by copy):
 // - The writer (serialised by its owner; never the audio thread) asks
-//   beginWrite() for the set it may overwrite, fills it and offer()s it.
-// - The audio thread takes an offered set with take(): at its next period
-//   boundary, or at once when it holds none or the offer says so.
-// - beginWrite() first retracts an offer the engine has not taken (an
-//   exchange on the same atomic the engine takes with), so a set is written
-//   only while the engine can neither hold it nor take it. A set the engine
-//   dropped by taking a newer one is free again: the writer reuses it, so
-//   memory is allocated once per set and never churns.
+//   beginWrite() for a set it may overwrite, fills it and offer()s it.
+// - The audio thread take()s an offered set and release()s a set it no
+//   longer reads. It holds at most two at a time (the old and the new
+//   response while it crossfades), so of the three sets one is always free.
+// - The offered set, the at-once flag and the engine's holdings live in one
+//   atomic word: taking an offer and recording the holding are one step, so
+//   the writer never sees a set as free that the engine has just taken.
+//   beginWrite() retracts an offer the engine has not taken yet and rewrites
+//   that set; a set the engine released is free again, so memory is
+//   allocated once per set and never churns.
 #pragma once
 
 #include <atomic>
@@ -43,42 +45,43 @@ struct PartitionSet
 class PartitionHandover
 {
 public:
+    static constexpr int setCount = 3;
+
     // --- writer side (one writer at a time, never the audio thread) ---
 
-    /// The set that may be overwritten now.
+    /// A set the engine neither holds nor can take: free to overwrite.
     PartitionSet* beginWrite();
     /// Publishes a completely written set. `takeAtOnce` asks the engine not
-    /// to wait for a period boundary (the response it holds is obsolete).
+    /// to wait or crossfade (the response it holds is obsolete).
     void offer(PartitionSet* set, bool takeAtOnce);
 
-    /// The two sets, for labelling and inspection.
+    /// The sets, for labelling and inspection.
     const PartitionSet* setAt(int index) const { return &sets[index]; }
 
     // --- audio thread ---
 
-    /// Whether a set is waiting that should be taken without waiting for a
-    /// boundary (also true when the caller holds no set at all).
-    bool urgentOffer(bool holdingNone) const
+    /// Whether a set is offered, and whether it asks to be taken at once.
+    bool hasOffer() const { return offeredIndex(state.load(std::memory_order_acquire)) >= 0; }
+    bool offerIsUrgent() const
     {
-        return offered.load(std::memory_order_acquire) != nullptr &&
-               (holdingNone || offeredAtOnce.load(std::memory_order_acquire));
+        const unsigned s = state.load(std::memory_order_acquire);
+        return offeredIndex(s) >= 0 && (s & atOnceBit) != 0;
     }
-    /// The waiting set, or null; a set returned here belongs to the caller
-    /// until it takes the next one.
-    PartitionSet* take()
-    {
-        if (offered.load(std::memory_order_relaxed) == nullptr)
-            return nullptr;
-        return offered.exchange(nullptr, std::memory_order_acq_rel);
-    }
+    /// The offered set, now held by the caller; null when none is offered.
+    PartitionSet* take();
+    /// The caller no longer reads this set.
+    void release(const PartitionSet* set);
 
 private:
-    PartitionSet sets[2];
-    std::atomic<PartitionSet*> offered{nullptr};
-    std::atomic<bool> offeredAtOnce{false};
-    // Writer-side bookkeeping only.
-    PartitionSet* engineHolds = nullptr; ///< last set known to be taken by the engine
-    PartitionSet* pendingOffer = nullptr; ///< offered and not known to be taken
+    static constexpr unsigned offerMask = 3u;  ///< offered set index + 1, 0 for none
+    static constexpr unsigned atOnceBit = 4u;
+    static constexpr unsigned heldShift = 3u; ///< one bit per set the engine holds
+
+    static int offeredIndex(unsigned s) { return static_cast<int>(s & offerMask) - 1; }
+    int indexOf(const PartitionSet* set) const { return static_cast<int>(set - sets); }
+
+    PartitionSet sets[setCount];
+    std::atomic<unsigned> state{0};
 };
 
 } // namespace tam

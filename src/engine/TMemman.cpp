@@ -1,6 +1,5 @@
 #include "engine/TMemman.h"
 
-#include <cstdlib>
 #include <limits>
 #include <new>
 
@@ -9,7 +8,7 @@ namespace tam {
 TMemman::~TMemman()
 {
     for (TMemEntry& entry : list)
-        std::free(entry.raw);
+        ::operator delete(entry.raw);
 }
 
 void* TMemman::alloc(std::size_t bytes, const std::string& name)
@@ -20,7 +19,7 @@ void* TMemman::alloc(std::size_t bytes, const std::string& name)
     // never lost between obtaining and recording it.
     std::string label = name.substr(0, maxNameLength);
     list.reserve(list.size() + 1);
-    void* raw = std::malloc(bytes + alignmentBytes);
+    void* raw = ::operator new(bytes + alignmentBytes, std::nothrow);
     if (raw == nullptr)
         throw std::bad_alloc();
     // Always step forward, even from an aligned address: the block keeps its

@@ -57,6 +57,13 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
         attackLevel == cachedAttackLevel && reverse == cachedReverse && stretch == cachedStretch)
         return false;
 
+    // The set the engine neither uses nor can take; filled completely before
+    // it is offered.
+    PartitionSet* target = partitionHandover.beginWrite();
+    if (target == nullptr)
+        return false; // cannot happen while the engine keeps to two sets; try again next time
+    PartitionSet& set = *target;
+
     if (length == 0.0f)
         length = lengthFloor;
     const double stretched = std::nearbyint(static_cast<double>(sourceLength) * (static_cast<double>(stretch) + 0.5));
@@ -73,8 +80,6 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
     cachedStretch = stretch;
     destSeconds = static_cast<float>(destLength) / hostRate;
 
-    // The set the engine is not using; filled completely before it is offered.
-    PartitionSet& set = *partitionHandover.beginWrite();
     ensureBuffers(set, std::min((destLength + 200) / partitionLength + 1, maxPartitions));
 
     int count;
@@ -170,7 +175,10 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
 
 void TWAVfile::ensureBuffers(PartitionSet& set, int needed)
 {
-    const std::string label = std::string("Impulse_FFT_Buffer Set ") + (&set == partitionHandover.setAt(0) ? "A" : "B");
+    int setIndex = 0;
+    while (partitionHandover.setAt(setIndex) != &set)
+        ++setIndex;
+    const std::string label = std::string("Impulse_FFT_Buffer Set ") + static_cast<char>('A' + setIndex);
     while (set.allocated < needed)
     {
         set.partitions[set.allocated] = static_cast<float*>(

@@ -1,6 +1,7 @@
 // The plug-in object: construction with settings, parameters, the file-name
 // protocol and the program record.
 #include "core/APlugin.h"
+#include "frame/PluginEntry.h"
 #include "core/Settings.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
@@ -117,13 +118,30 @@ TEST_F(PluginFixture, ValuesAreClampedAndWrittenThroughToTheProgram)
 TEST_F(PluginFixture, PredelayFollowsTheSampleRateAndIsCappedAtTheHistoryLength)
 {
     auto plugin = make();
-    plugin->setParameter(param::predelay, 1.0f);
-    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230);
+    plugin->setParameter(param::predelay, 0.5f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 6615); // 150 ms at 44.1 kHz
+    plugin->setSampleRate(48000.0f);
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 7200) << "still 150 ms at the new rate";
     plugin->setSampleRate(96000.0f);
-    EXPECT_EQ(plugin->getControls().delaySamples.load(), 13230) << "unchanged until the next Delay change";
+    EXPECT_EQ(plugin->getControls().delaySamples.load(), 14400);
     plugin->setParameter(param::predelay, 1.0f);
     EXPECT_EQ(plugin->getControls().delaySamples.load(), 16383);
     EXPECT_NEAR(plugin->getParameter(param::predelay), 16383.0f / 28800.0f, 1e-6);
+}
+
+TEST_F(PluginFixture, TheResponseIsResampledWhenTheHostRateChanges)
+{
+    const std::string path = writeResponse("rate.wav", 44100);
+    WriteSettingString("default_file", path);
+    auto plugin = make(); // loads the default file at the initial 44.1 kHz
+    ASSERT_EQ(plugin->store().sourceLength, 44099);
+    plugin->setSampleRate(88200.0f);
+    EXPECT_EQ(plugin->store().sourceLength, 88198);
+    EXPECT_TRUE(plugin->store().isReady());
+    EXPECT_FALSE(plugin->isLoading());
+    const auto generation = plugin->store().getGeneration();
+    plugin->setSampleRate(88200.0f); // the same rate again changes nothing
+    EXPECT_EQ(plugin->store().getGeneration(), generation);
 }
 
 TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
@@ -239,4 +257,146 @@ TEST_F(PluginFixture, ShapingSetFromAnAudioThreadIsCalculatedInTheBackground)
     EXPECT_FALSE(plugin->backgroundWorkPending());
     EXPECT_EQ(plugin->store().getGeneration(), 2);
     EXPECT_FLOAT_EQ(plugin->store().cachedEnvelope, 0.4f);
+}
+
+TEST_F(PluginFixture, RunningOutOfMemoryDuringConstructionYieldsNoInstanceAndLeaksNothing)
+{
+    // Count the allocations of a normal construction, then refuse each one in
+    // turn (a sample of them, to keep the run short).
+    long total = 0;
+    {
+        AllocationCounter counter;
+        delete createEffectInstance(quietHost);
+        total = counter.count();
+    }
+    ASSERT_GT(total, 10);
+    int refused = 0;
+    for (long n = 0; n < total; n += std::max(1L, total / 60))
+    {
+        AudioEffect* effect = nullptr;
+        bool triggered = false;
+        {
+            FailingAllocation failure(n);
+            effect = createEffectInstance(quietHost);
+            triggered = failure.triggered();
+        }
+        if (triggered && effect == nullptr)
+            ++refused;
+        delete effect; // a refusal the plug-in absorbed still gives a working instance
+    }
+    EXPECT_GT(refused, 0);
+}
+
+namespace {
+
+/// Runs a stereo sine through the plug-in in host blocks and returns the
+/// left output.
+std::vector<float> runSine(APlugin& plugin, std::size_t frames, double& phase, int block = 256)
+{
+    std::vector<float> out;
+    std::vector<float> left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block));
+    float* io[2] = {left.data(), right.data()};
+    for (std::size_t done = 0; done < frames; done += static_cast<std::size_t>(block))
+    {
+        for (int i = 0; i < block; ++i)
+        {
+            left[static_cast<std::size_t>(i)] = right[static_cast<std::size_t>(i)] = 0.5f * static_cast<float>(std::sin(phase));
+            phase += 2.0 * M_PI * 60.0 / 44100.0;
+        }
+        plugin.processReplacing(io, io, block);
+        out.insert(out.end(), left.begin(), left.end());
+    }
+    return out;
+}
+
+float largestStep(const std::vector<float>& v, std::size_t from)
+{
+    float largest = 0.0f;
+    for (std::size_t i = from + 1; i < v.size(); ++i)
+        largest = std::max(largest, std::fabs(v[i] - v[i - 1]));
+    return largest;
+}
+
+} // namespace
+
+TEST_F(PluginFixture, EditingTheResponseWhileAudioRunsCausesNoClickOrDropout)
+{
+    // A response with a strong direct sound: changing its highs changes its
+    // first samples a lot, the worst case for a hard switch.
+    std::vector<float> samples(2 * 30000);
+    std::uint32_t seed = 12345;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        const float noise = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+        samples[i] = (i < 2 ? 0.8f : 0.0f) + 0.2f * noise * std::exp(-static_cast<float>(i) / 12000.0f);
+    }
+    const std::string path = dir.file("click.wav");
+    writeFloatWav(path, 44100, 2, samples);
+    auto plugin = make();
+    plugin->resume();
+    plugin->setParameter(param::dry, 0.0f);
+    plugin->setParameter(param::wet, 1.0f);
+    sendName(*plugin, path, true);
+    double phase = 0.0;
+    // Settle: the reverb of the sine reaches its steady state.
+    const auto steady = runSine(*plugin, 44100 * 2, phase);
+    const float ownStep = largestStep(steady, 44100);
+    ASSERT_GT(ownStep, 0.0f);
+
+    // Cut the highs hard: the low sine's reverb must move on without a step.
+    {
+        std::lock_guard lock(plugin->storeLock());
+        plugin->store().setSuspended(true);
+        plugin->setParameter(param::eqFirst, 0.6f);     // flat below ~400 Hz ...
+        plugin->setParameter(param::eqFirst + 1, 1.0f);
+        plugin->setParameter(param::eqFirst + 2, 0.8f); // ... down to -69 dB from ~3 kHz
+        plugin->setParameter(param::eqFirst + 3, 0.0f);
+        plugin->store().setSuspended(false);
+        ASSERT_TRUE(plugin->recalculate());
+    }
+    const auto after = runSine(*plugin, 44100, phase);
+    EXPECT_LE(largestStep(after, 0), ownStep * 1.05f);
+
+    // Nor a dip: the level moves between its old and new values only.
+    auto level = [](const std::vector<float>& v, std::size_t from, std::size_t to) {
+        float peak = 0.0f;
+        for (std::size_t i = from; i < to; ++i)
+            peak = std::max(peak, std::fabs(v[i]));
+        return peak;
+    };
+    const float before = level(steady, steady.size() - 4410, steady.size());
+    const float settled = level(after, after.size() - 4410, after.size());
+    for (std::size_t i = 0; i + 4410 <= after.size(); i += 735)
+        ASSERT_GT(level(after, i, i + 4410), 0.9f * std::min(before, settled)) << "at " << i;
+}
+
+TEST_F(PluginFixture, ProcessingAndAutomationFromTheAudioThreadNeverAllocate)
+{
+    const std::string path = writeResponse("alloc.wav");
+    auto plugin = make();
+    plugin->resume();
+    sendName(*plugin, path, true);
+    long allocations = -1;
+    std::thread audio([&] {
+        std::vector<float> left(512, 0.1f), right(512, 0.1f);
+        float* io[2] = {left.data(), right.data()};
+        plugin->processReplacing(io, io, 512); // marks this thread as an audio thread
+        AllocationCounter counter;
+        for (int block = 0; block < 200; ++block)
+        {
+            if (block % 10 == 0)
+            {
+                plugin->setParameter(param::wet, static_cast<float>(block % 7) / 7.0f);
+                plugin->setParameter(param::envelope, static_cast<float>(block % 5) / 5.0f);
+            }
+            if (block % 2 == 0)
+                plugin->processReplacing(io, io, 512);
+            else
+                plugin->process(io, io, 512);
+        }
+        allocations = counter.count();
+    });
+    audio.join();
+    EXPECT_EQ(allocations, 0);
 }

@@ -132,7 +132,35 @@ void writePcm16Wav(const std::string& path, int sampleRate, int channels, const 
 namespace {
 thread_local int countingDepth = 0;
 thread_local long allocationCount = 0;
+thread_local long failingIndex = -1; ///< allocation to refuse, -1 for none
+thread_local long allocationsSeen = 0;
+thread_local bool failureTriggered = false;
 } // namespace
+
+FailingAllocation::FailingAllocation(long n)
+{
+    failingIndex = n;
+    allocationsSeen = 0;
+    failureTriggered = false;
+}
+
+FailingAllocation::~FailingAllocation()
+{
+    failingIndex = -1;
+}
+
+bool FailingAllocation::triggered() const
+{
+    return failureTriggered;
+}
+
+bool refuseAllocation()
+{
+    if (failingIndex < 0 || allocationsSeen++ != failingIndex)
+        return false;
+    failureTriggered = true;
+    return true;
+}
 
 AllocationCounter::AllocationCounter()
 {
@@ -150,6 +178,8 @@ long AllocationCounter::count() const
     return allocationCount;
 }
 
+bool refuseAllocation();
+
 void noteAllocation()
 {
     if (countingDepth > 0)
@@ -164,6 +194,8 @@ void noteAllocation()
 void* operator new(std::size_t size)
 {
     tam::test::noteAllocation();
+    if (tam::test::refuseAllocation())
+        throw std::bad_alloc();
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
@@ -177,6 +209,8 @@ void* operator new[](std::size_t size)
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     tam::test::noteAllocation();
+    if (tam::test::refuseAllocation())
+        return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
 

@@ -61,6 +61,18 @@ void writePcm16Wav(const std::string& path, int sampleRate, int channels, const 
 
 void noteAllocation();
 
+/// Makes the n-th allocation (counted from 0) on the calling thread fail
+/// while the guard is alive, to test what happens when memory runs out.
+class FailingAllocation
+{
+public:
+    explicit FailingAllocation(long n);
+    ~FailingAllocation();
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+    bool triggered() const;
+};
+
 /// Allocation counter for real-time checks: counts operator new/delete calls
 /// made on the calling thread while a guard is alive.
 class AllocationCounter

@@ -1,0 +1,36 @@
+// Material the benchmarks share: seeded noise, decaying stereo responses
+// and a minimal float WAV writer, so every run measures the same data.
+// Benchmark code only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tam::bench {
+
+/// splitmix64: the same numbers on every platform and run.
+class BenchNoise
+{
+public:
+    explicit BenchNoise(std::uint64_t seed) : state(seed) {}
+    /// Uniform in [-1, 1).
+    float next();
+
+private:
+    std::uint64_t state;
+};
+
+/// Interleaved stereo decaying noise of `frames` frames, different in each
+/// channel, decaying by 60 dB over `decayFrames`; the last `silentFrames`
+/// frames are zero.
+std::vector<float> decayingStereoNoise(std::size_t frames, double decayFrames, std::size_t silentFrames,
+                                       std::uint64_t seed, float peak);
+
+/// Writes a canonical 32-bit float WAV file. Throws std::runtime_error.
+void writeFloatWave(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
+
+/// A fresh folder under the system's temporary folder.
+std::string makeTemporaryFolder(const std::string& prefix);
+
+} // namespace tam::bench

@@ -1,0 +1,433 @@
+// tam_bench_e2e: the plug-in as a host runs it. Loads tam.so through its
+// entry, hands it generated responses of 1, 27 and 117 partitions through
+// the file-name parameters, and measures CPU seconds per second of stereo
+// 44.1 kHz audio and the time of every host block, for host blocks of 64 and
+// 512 frames. When zita-convolver is installed, the same response and input
+// go through it in the same run (uniform 8192-frame partitions, and its
+// low-latency layout), the outputs are checked against each other and the
+// CPU ratio is printed.
+//
+// CPU time is the process's (CLOCK_PROCESS_CPUTIME_ID), so zita's worker
+// threads count; block times are wall-clock (steady_clock) per host call.
+#include "BenchSupport.h"
+#include "host/HostedEffect.h"
+#include "impulse/LevelText.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <time.h>
+
+#if defined(TAM_HAVE_ZITA_CONVOLVER)
+#include <sched.h>
+#include <zita-convolver.h>
+#endif
+
+namespace {
+
+using tam::bench::BenchNoise;
+
+constexpr int rate = 44100;
+constexpr int partitionFrames = 8192;
+constexpr int zitaMaxPartition = 8192; // Convproc::MAXPART of zita-convolver 4
+constexpr int zitaMinPartition = 64;   // Convproc::MINPART
+constexpr float wetFactor = 0.1f;      // the plug-in's wet gain with Autogain off
+constexpr int parameterCount = 173;
+constexpr double agreementTolerance = 1e-4; // of the output's peak
+constexpr std::uint64_t inputSeed = 0xE2E1;
+
+struct Settings
+{
+    double seconds = 20.0;
+    std::vector<int> partitions = {1, 27, 117};
+    std::vector<int> blocks = {64, 512};
+    std::string plugin = TAM_PLUGIN_PATH;
+    bool zita = true;
+};
+
+/// One engine's run over the whole input.
+struct Result
+{
+    std::string engine;
+    double cpuPerSecond = 0.0;   ///< process CPU seconds per second of audio (measured part)
+    double threadShare = 1.0;    ///< share of that CPU time spent on the calling thread
+    double meanBlockUs = 0.0;  ///< wall clock per host call
+    double worstBlockUs = 0.0; ///< wall clock: includes the machine's preemptions
+    double p999BlockUs = 0.0;
+    double meanBlockCpuUs = 0.0;  ///< calling thread's CPU time per host call
+    double worstBlockCpuUs = 0.0; ///< the same, worst call: the work of the heaviest block
+    std::vector<float> left, right; ///< the whole output
+    int latency = 0;                ///< frames of output delay relative to the input
+    double maxDifference = -1.0;    ///< against the plug-in, relative to its peak (zita rows)
+};
+
+double processCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double threadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+struct Signal
+{
+    std::vector<float> left, right;
+    std::size_t frames() const { return left.size(); }
+};
+
+/// Runs `block(offset, frames)` over the input in host blocks, timing every
+/// block of the measured part and the CPU time of that part.
+void timeBlocks(Result& result, std::size_t totalFrames, std::size_t warmFrames, int blockSize,
+                const std::function<void(std::size_t, std::size_t)>& block)
+{
+    std::vector<double> times;
+    double cpuSum = 0.0, cpuWorst = 0.0;
+    double cpuStart = 0.0, threadStart = 0.0;
+    for (std::size_t at = 0; at < totalFrames; at += static_cast<std::size_t>(blockSize))
+    {
+        const std::size_t frames = std::min<std::size_t>(static_cast<std::size_t>(blockSize), totalFrames - at);
+        if (at == warmFrames)
+        {
+            cpuStart = processCpu();
+            threadStart = threadCpu();
+        }
+        const double blockCpuStart = threadCpu();
+        const auto begin = std::chrono::steady_clock::now();
+        block(at, frames);
+        const auto end = std::chrono::steady_clock::now();
+        const double blockCpu = 1e6 * (threadCpu() - blockCpuStart);
+        if (at >= warmFrames)
+        {
+            times.push_back(std::chrono::duration<double, std::micro>(end - begin).count());
+            cpuSum += blockCpu;
+            cpuWorst = std::max(cpuWorst, blockCpu);
+        }
+    }
+    const double cpu = processCpu() - cpuStart;
+    const double thread = threadCpu() - threadStart;
+    const double seconds = static_cast<double>(totalFrames - warmFrames) / rate;
+    result.cpuPerSecond = cpu / seconds;
+    result.threadShare = cpu > 0.0 ? thread / cpu : 1.0;
+    double sum = 0.0;
+    for (const double t : times)
+        sum += t;
+    result.meanBlockUs = sum / static_cast<double>(times.size());
+    result.meanBlockCpuUs = cpuSum / static_cast<double>(times.size());
+    result.worstBlockCpuUs = cpuWorst;
+    std::sort(times.begin(), times.end());
+    result.worstBlockUs = times.back();
+    result.p999BlockUs = times[static_cast<std::size_t>(0.999 * static_cast<double>(times.size() - 1))];
+}
+
+/// Every parameter in index order, as a host restoring a project: a plain
+/// convolution (Dry 0, Wet 1, Autogain off, neutral shaping, flat EQ) with
+/// the response passed by name.
+void restorePlainConvolution(tam::host::HostedEffect& fx, const std::string& responsePath)
+{
+    std::array<float, parameterCount> state{};
+    for (int i = 0; i < parameterCount; ++i)
+        state[static_cast<std::size_t>(i)] = fx.getParameter(i);
+    const std::pair<int, float> plain[] = {{0, 0.0f},  {1, 1.0f},  {2, 0.0f},  {4, 1.0f},  {5, 0.0f},
+                                           {6, 0.0f},  {7, 1.0f},  {8, 0.0f},  {9, 0.5f},  {10, 0.0f},
+                                           {12, 1.0f}, {13, 1.0f}, {41, 0.0f}, {42, 0.0f}, {43, 0.0f}};
+    for (const auto& [index, value] : plain)
+        state[static_cast<std::size_t>(index)] = value;
+    for (int i = 16; i <= 31; ++i)
+        state[static_cast<std::size_t>(i)] = 0.0f;
+    const auto name = tam::fileNameToValues(responsePath);
+    state[45] = tam::fileNameChecksum(responsePath);
+    for (int i = 0; i < tam::fileNameValueCount; ++i)
+        state[static_cast<std::size_t>(46 + i)] = name[static_cast<std::size_t>(i)];
+    for (int i = 0; i < parameterCount; ++i)
+        fx.setParameter(i, state[static_cast<std::size_t>(i)]);
+}
+
+Result runPlugin(const tam::host::PluginLibrary& library, const std::string& responsePath, const Signal& input,
+                 std::size_t warmFrames, int blockSize)
+{
+    Result result;
+    result.engine = "TAM";
+    tam::host::HostedEffect fx(library, static_cast<float>(rate), blockSize);
+    restorePlainConvolution(fx, responsePath);
+    fx.resume();
+    result.latency = fx.latency();
+    const std::size_t total = input.frames();
+    result.left.assign(total, 0.0f);
+    result.right.assign(total, 0.0f);
+    timeBlocks(result, total, warmFrames, blockSize, [&](std::size_t at, std::size_t frames) {
+        float* in[2] = {const_cast<float*>(input.left.data() + at), const_cast<float*>(input.right.data() + at)};
+        float* out[2] = {result.left.data() + at, result.right.data() + at};
+        fx.process(in, out, static_cast<int>(frames));
+    });
+    return result;
+}
+
+#if defined(TAM_HAVE_ZITA_CONVOLVER)
+
+/// zita-convolver with quantum `quantum`, partitions from `minPart` to
+/// 8192, the response scaled by the plug-in's wet factor. Host blocks are
+/// collected into quanta; process(true) waits for late worker levels, so the
+/// output is exact whatever the machine's load.
+Result runZita(const std::string& label, const std::vector<float>& responseInterleaved, const Signal& input,
+               std::size_t warmFrames, int blockSize, int quantum, int minPart)
+{
+    Result result;
+    result.engine = label;
+    const std::size_t responseFrames = responseInterleaved.size() / 2;
+    std::vector<float> h[2] = {std::vector<float>(responseFrames), std::vector<float>(responseFrames)};
+    for (std::size_t i = 0; i < responseFrames; ++i)
+    {
+        h[0][i] = wetFactor * responseInterleaved[2 * i];
+        h[1][i] = wetFactor * responseInterleaved[2 * i + 1];
+    }
+    Convproc conv;
+    conv.set_options(Convproc::OPT_FFTW_MEASURE);
+    // Density 0.5: two of the four input-output pairs carry a response.
+    if (conv.configure(2, 2, static_cast<uint32_t>(responseFrames), static_cast<uint32_t>(quantum),
+                       static_cast<uint32_t>(minPart), zitaMaxPartition, 0.5f) != 0)
+        throw std::runtime_error("zita-convolver refused its configuration");
+    for (unsigned c = 0; c < 2; ++c)
+        conv.impdata_create(c, c, 1, h[c].data(), 0, static_cast<int32_t>(responseFrames));
+    if (conv.start_process(0, SCHED_OTHER) != 0)
+        throw std::runtime_error("zita-convolver did not start");
+
+    const std::size_t total = input.frames();
+    result.left.assign(total, 0.0f);
+    result.right.assign(total, 0.0f);
+    std::size_t filled = 0;     // frames of the current quantum collected
+    std::size_t quantumAt = 0;  // stream position of the current quantum
+    timeBlocks(result, total, warmFrames, blockSize, [&](std::size_t at, std::size_t frames) {
+        std::memcpy(conv.inpdata(0) + filled, input.left.data() + at, frames * sizeof(float));
+        std::memcpy(conv.inpdata(1) + filled, input.right.data() + at, frames * sizeof(float));
+        filled += frames;
+        if (filled == static_cast<std::size_t>(quantum))
+        {
+            conv.process(true);
+            std::memcpy(result.left.data() + quantumAt, conv.outdata(0), filled * sizeof(float));
+            std::memcpy(result.right.data() + quantumAt, conv.outdata(1), filled * sizeof(float));
+            quantumAt += filled;
+            filled = 0;
+        }
+    });
+    conv.stop_process();
+    while (!conv.check_stop())
+        sched_yield();
+    conv.cleanup();
+    return result;
+}
+
+/// Largest difference of `other` against the plug-in's output, both aligned
+/// to the input, relative to the plug-in's peak; over the measured part.
+double compare(const Result& plugin, Result& other, std::size_t warmFrames)
+{
+    double worst = 0.0, peak = 0.0;
+    const std::size_t end = plugin.left.size() - static_cast<std::size_t>(plugin.latency);
+    for (std::size_t n = warmFrames; n < end; ++n)
+    {
+        const std::size_t p = n + static_cast<std::size_t>(plugin.latency);
+        const std::size_t z = n + static_cast<std::size_t>(other.latency);
+        if (z >= other.left.size())
+            break;
+        peak = std::max({peak, std::fabs(static_cast<double>(plugin.left[p])),
+                         std::fabs(static_cast<double>(plugin.right[p]))});
+        worst = std::max({worst, std::fabs(static_cast<double>(plugin.left[p]) - static_cast<double>(other.left[z])),
+                          std::fabs(static_cast<double>(plugin.right[p]) - static_cast<double>(other.right[z]))});
+    }
+    return peak > 0.0 ? worst / peak : worst;
+}
+
+/// zita's output delay is its quantum when its smallest partition equals
+/// the quantum, and 0 for the collected-quantum layout; found by comparison.
+void alignAndCompare(const Result& plugin, Result& other, std::size_t warmFrames, std::initializer_list<int> offsets)
+{
+    double best = 1e30;
+    int bestOffset = 0;
+    for (const int offset : offsets)
+    {
+        other.latency = offset;
+        const double difference = compare(plugin, other, warmFrames);
+        if (difference < best)
+        {
+            best = difference;
+            bestOffset = offset;
+        }
+    }
+    other.latency = bestOffset;
+    other.maxDifference = best;
+}
+
+#endif
+
+std::string cpuModel()
+{
+    std::FILE* f = std::fopen("/proc/cpuinfo", "r");
+    if (f == nullptr)
+        return "unknown";
+    char line[512];
+    std::string model = "unknown";
+    while (std::fgets(line, sizeof line, f) != nullptr)
+    {
+        if (std::strncmp(line, "model name", 10) == 0)
+        {
+            const char* colon = std::strchr(line, ':');
+            model = colon != nullptr ? colon + 2 : line;
+            model.erase(model.find_last_not_of("\r\n") + 1);
+            break;
+        }
+    }
+    std::fclose(f);
+    return model;
+}
+
+std::vector<int> parseList(const char* text)
+{
+    std::vector<int> values;
+    for (const char* p = text; *p != '\0';)
+    {
+        char* end = nullptr;
+        values.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+        p = *end == ',' ? end + 1 : end;
+        if (end == p && *end != '\0')
+            break;
+    }
+    return values;
+}
+
+void printRow(const Result& r, const Result* plugin, int partitions, int block)
+{
+    std::printf("%5d %6d  %-24s %9.4f %6.2f%% %8.1f %8.1f %8.1f %7.2f %8.1f %8.1f %7.2f %6.2f", partitions, block,
+                r.engine.c_str(), r.cpuPerSecond, 100.0 * r.cpuPerSecond, r.meanBlockUs, r.p999BlockUs,
+                r.worstBlockUs, r.worstBlockUs / r.meanBlockUs, r.meanBlockCpuUs, r.worstBlockCpuUs,
+                r.worstBlockCpuUs / r.meanBlockCpuUs, r.threadShare);
+    if (plugin != nullptr)
+        std::printf(" %9.3f %9.1e %6d", plugin->cpuPerSecond / r.cpuPerSecond, r.maxDifference, r.latency);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--seconds" && hasValue)
+            settings.seconds = std::atof(argv[++i]);
+        else if (arg == "--partitions" && hasValue)
+            settings.partitions = parseList(argv[++i]);
+        else if (arg == "--blocks" && hasValue)
+            settings.blocks = parseList(argv[++i]);
+        else if (arg == "--plugin" && hasValue)
+            settings.plugin = argv[++i];
+        else if (arg == "--no-zita")
+            settings.zita = false;
+        else
+        {
+            std::fprintf(stderr,
+                         "Usage: tam_bench_e2e [--seconds S] [--partitions 1,27,117] [--blocks 64,512] "
+                         "[--plugin PATH] [--no-zita]\n");
+            return 2;
+        }
+    }
+
+    // The plug-in's settings stay away from the user's (silence skipping off).
+    const std::string folder = tam::bench::makeTemporaryFolder("tam-bench-e2e-");
+    setenv("XDG_CONFIG_HOME", (folder + "/user").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", (folder + "/machine").c_str(), 1);
+
+    std::printf("tam_bench_e2e: %s\n", cpuModel().c_str());
+    std::printf("compiler %s, %.0f s measured per case at %d Hz after a warm-up of the response's length\n",
+                __VERSION__, settings.seconds, rate);
+#if defined(TAM_HAVE_ZITA_CONVOLVER)
+    std::printf("zita-convolver %d.%d: partitions up to %d (its maximum), FFTW_MEASURE plans\n",
+                zita_convolver_major_version(), zita_convolver_minor_version(), zitaMaxPartition);
+#else
+    settings.zita = false;
+    std::printf("zita-convolver not built in\n");
+#endif
+    std::printf("\n%5s %6s  %-24s %9s %7s %8s %8s %8s %7s %8s %8s %7s %6s %9s %9s %6s\n", "parts", "block", "engine",
+                "cpu/s", "", "wall us", "p99.9", "worst", "w/mean", "cpu us", "worst", "w/mean", "thread", "TAM/this",
+                "max diff", "delay");
+
+    bool agreed = true;
+    tam::host::PluginLibrary library(settings.plugin);
+    for (const int partitions : settings.partitions)
+    {
+        // Ends 170 frames before its last partition ends, so the plug-in's
+        // fade over the last 150 frames touches only zeros; the level keeps
+        // the output well inside the plug-in's +-2 limit.
+        const std::size_t responseFrames = static_cast<std::size_t>(partitions) * partitionFrames - 160;
+        const auto response = tam::bench::decayingStereoNoise(
+            responseFrames, static_cast<double>(responseFrames), 10, 1000u + static_cast<unsigned>(partitions),
+            static_cast<float>(0.5 * std::sqrt(static_cast<double>(partitionFrames) / responseFrames)));
+        const std::string responsePath = folder + "/response-" + std::to_string(partitions) + ".wav";
+        tam::bench::writeFloatWave(responsePath, rate, 2, response);
+
+        const std::size_t warm = static_cast<std::size_t>(partitions + 2) * partitionFrames;
+        const auto measured = static_cast<std::size_t>(std::ceil(settings.seconds * rate / partitionFrames)) *
+                              partitionFrames;
+        Signal input;
+        BenchNoise noise(inputSeed);
+        for (std::size_t i = 0; i < warm + measured; ++i)
+        {
+            input.left.push_back(0.25f * noise.next());
+            input.right.push_back(0.25f * noise.next());
+        }
+
+        for (const int block : settings.blocks)
+        {
+            const Result tam = runPlugin(library, responsePath, input, warm, block);
+            printRow(tam, nullptr, partitions, block);
+#if defined(TAM_HAVE_ZITA_CONVOLVER)
+            if (settings.zita)
+            {
+                Result uniform = runZita("zita uniform 8192", response, input, warm, block, zitaMaxPartition,
+                                         zitaMaxPartition);
+                alignAndCompare(tam, uniform, warm, {0, zitaMaxPartition});
+                printRow(uniform, &tam, partitions, block);
+                const int minPart = std::max(block, zitaMinPartition);
+                Result lowLatency = runZita("zita low-latency " + std::to_string(minPart) + "-8192", response, input,
+                                            warm, block, block, minPart);
+                alignAndCompare(tam, lowLatency, warm, {0, block});
+                printRow(lowLatency, &tam, partitions, block);
+                agreed = agreed && uniform.maxDifference < agreementTolerance &&
+                         lowLatency.maxDifference < agreementTolerance;
+            }
+#endif
+        }
+    }
+
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    std::printf("\ncpu/s: process CPU seconds per second of audio (all threads); wall us: mean wall-clock time of a\n"
+                "host call, its 99.9th percentile and worst (preemptions included); cpu us: mean and worst CPU time\n"
+                "of the calling thread in a host call (the work of one block); thread: share of cpu/s on the\n"
+                "calling thread; TAM/this: the plug-in's cpu/s over this row's; max diff: largest output\n"
+                "difference from the plug-in's (latency aligned) relative to its peak; delay: frames between a\n"
+                "host call's input and the output that belongs to it.\n");
+    if (!agreed)
+    {
+        std::printf("OUTPUTS DISAGREE: the comparison is not of equal work\n");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "engine/PartitionSet.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+using namespace tam;
+
+TEST(PartitionHandover, TheWriterNeverGetsASetTheEngineHoldsOrMayTake)
+{
+    PartitionHandover handover;
+    PartitionSet* first = handover.beginWrite();
+    handover.offer(first, false);
+    // Not taken yet: the writer takes its offer back and rewrites that set.
+    EXPECT_EQ(handover.beginWrite(), first);
+    EXPECT_FALSE(handover.hasOffer());
+    handover.offer(first, true);
+    EXPECT_TRUE(handover.offerIsUrgent());
+    EXPECT_EQ(handover.take(), first);
+    EXPECT_EQ(handover.take(), nullptr);
+
+    // The engine holds `first`; a second one while it crossfades.
+    PartitionSet* second = handover.beginWrite();
+    EXPECT_NE(second, first);
+    handover.offer(second, false);
+    EXPECT_FALSE(handover.offerIsUrgent());
+    EXPECT_EQ(handover.take(), second);
+    PartitionSet* third = handover.beginWrite();
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, second);
+
+    // Once the engine lets go of the old one it is free again.
+    handover.release(first);
+    handover.offer(third, false);
+    EXPECT_EQ(handover.take(), third);
+    handover.release(second);
+    EXPECT_EQ(handover.beginWrite(), first);
+}
+
+TEST(PartitionHandover, ASetIsNeverWrittenWhileTheReaderHoldsIt)
+{
+    // The writer stamps every set it fills; the reader checks that the stamp
+    // of a set it holds never changes under it.
+    PartitionHandover handover;
+    std::atomic<bool> stop{false};
+    std::atomic<long> violations{0};
+    std::atomic<long> takes{0};
+    std::thread reader([&] {
+        const PartitionSet* held[2] = {nullptr, nullptr};
+        int stamps[2] = {0, 0};
+        while (!stop.load())
+        {
+            for (int i = 0; i < 2; ++i)
+                if (held[i] != nullptr && held[i]->partitionCount != stamps[i])
+                    ++violations;
+            // Hold at most two, like the engine during a crossfade: let go of
+            // the older one before taking a third.
+            if (held[0] != nullptr && held[1] != nullptr)
+            {
+                handover.release(held[0]);
+                held[0] = nullptr;
+            }
+            if (PartitionSet* set = handover.take())
+            {
+                ++takes;
+                if (held[0] != nullptr)
+                    handover.release(held[0]);
+                held[0] = held[1];
+                stamps[0] = stamps[1];
+                held[1] = set;
+                stamps[1] = set->partitionCount;
+            }
+        }
+    });
+    for (int round = 1; takes.load() < 3000 && round < 50000000; ++round)
+    {
+        PartitionSet* set = handover.beginWrite();
+        ASSERT_NE(set, nullptr);
+        set->partitionCount = round;
+        handover.offer(set, round % 7 == 0);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(violations.load(), 0);
+    EXPECT_GE(takes.load(), 3000);
+}
