@@ -92,7 +92,7 @@ void playNoise(tam::APlugin& plugin, double seconds)
     float* inputs[2] = {left.data(), right.data()};
     float* outputs[2] = {outLeft.data(), outRight.data()};
     std::mt19937 random(11);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
     const int blocks = static_cast<int>(seconds * 44100.0 / block);
     for (int b = 0; b < blocks; ++b)
     {
@@ -155,7 +155,7 @@ int main(int argc, char** argv)
             loadThroughParameters(plugin, response);
             plugin.setParameter(tam::param::autogain, 1.0f);
             plugin.setParameter(tam::param::predelay, 0.1f);
-            plugin.setParameter(tam::param::wet, 0.85f);
+            plugin.setParameter(tam::param::wet, 0.8f);
             plugin.setParameter(tam::param::dry, 0.93f);
             playNoise(plugin, 1.2);
         }

@@ -181,7 +181,7 @@ public:
             return;
         XErrorTrap trap(display);
         XUnmapWindow(display, window);
-        XFlush(display);
+        trap.sync(); // hidden when the host's close request returns
         shown = false;
     }
 
