@@ -1,31 +1,122 @@
 #include "editor/APluginEditor.h"
 
 #include "core/APlugin.h"
+#include "editor/TPluginEditorWindow.h"
 
-namespace tam {
+#include <cstdint>
 
-APluginEditor::APluginEditor(APlugin* owner) : AEffEditor(owner), plugin(owner) {}
+namespace tam
+{
+
+namespace
+{
+
+constexpr auto tickInterval = std::chrono::milliseconds(TPluginEditorWindow::timerIntervalMs);
+
+} // namespace
+
+APluginEditor::APluginEditor(APlugin* owner) : AEffEditor(owner), plugin(owner), windowFactory(&NativeWindow::create) {}
+
+APluginEditor::~APluginEditor()
+{
+    if (window)
+    {
+        plugin->editorClosed.store(true, std::memory_order_release);
+        window.reset();
+        parentWindow = nullptr;
+    }
+}
+
+bool APluginEditor::windowSupported()
+{
+    return NativeWindow::supported();
+}
+
+void APluginEditor::setWindowFactory(NativeWindowFactory factory)
+{
+    windowFactory = std::move(factory);
+}
 
 vst::VstInt32 APluginEditor::getRect(vst::ERect** out)
 {
     rect.top = 0;
     rect.left = 0;
-    rect.bottom = windowHeight;
-    rect.right = windowWidth;
+    const Size size = window ? window->clientSize() : Size{windowWidth, windowHeight};
+    rect.bottom = static_cast<std::int16_t>(size.height);
+    rect.right = static_cast<std::int16_t>(size.width);
     *out = &rect;
     return 1;
 }
 
 vst::VstInt32 APluginEditor::open(void* ptr)
 {
-    (void)ptr;
-    return 0;
+    if (openCount == 0 || !window)
+    {
+        auto created = std::make_unique<TPluginEditorWindow>(*plugin);
+        std::unique_ptr<NativeWindow> native =
+            windowFactory ? windowFactory(ptr, windowWidth, windowHeight, *created) : nullptr;
+        if (!native)
+            return 0; // no display, or the host's window is not usable: nothing changes
+        created->attach(std::move(native));
+        window = std::move(created);
+        mirrorStale.store(false, std::memory_order_release);
+        window->loadMirror();
+    }
+    parentWindow = ptr;
+    ++openCount;
+    plugin->editorClosed.store(false, std::memory_order_release);
+
+    window->flush();
+    window->showWindow();
+    // Every control shows the plug-in's state before the first tick.
+    window->updaterTimer();
+    window->flush();
+    nextTick = Clock::now() + tickInterval;
+    return 1;
 }
 
 void APluginEditor::close()
 {
-    if (openCount > 0)
-        --openCount;
+    if (window)
+        window->hideWindow();
+    --openCount;
+    if (openCount < 0)
+        openCount = 0;
+    if (openCount == 0)
+    {
+        plugin->editorClosed.store(true, std::memory_order_release);
+        window.reset();
+        parentWindow = nullptr;
+    }
+}
+
+void APluginEditor::idle()
+{
+    if (!window)
+        return;
+    window->processEvents();
+    const Clock::time_point now = Clock::now();
+    if (now >= nextTick)
+    {
+        refresh();
+        // Keep a 100 ms rhythm on average; after a stall start afresh.
+        nextTick += tickInterval;
+        if (nextTick <= now)
+            nextTick = now + tickInterval;
+    }
+    window->flush();
+}
+
+void APluginEditor::refresh()
+{
+    if (mirrorStale.exchange(false, std::memory_order_acq_rel))
+        window->loadMirror();
+    window->updaterTimer();
+}
+
+void APluginEditor::update()
+{
+    mirrorStale.store(true, std::memory_order_release);
 }
 
 } // namespace tam

@@ -1,12 +1,29 @@
-// The editor bridge between the host's editor requests and the editor
-// window. UI thread only, except update(), which any thread may call.
+// The editor frame: the bridge between the host's editor requests and the
+// editor window. It creates, sizes, shows, refreshes and destroys one
+// TPluginEditorWindow inside the window the host supplies.
+//
+// Threading: everything runs on the host's UI thread, except update(), which
+// the plug-in calls after parameter changes from any thread (the audio thread
+// and its worker included): it only raises an atomic flag, and the UI thread
+// copies the parameters into the window's mirror at its next refresh.
+//
+// The refresh runs from idle(): hosts send the editor idle request regularly
+// while an editor is open, and every request runs the window's pending
+// events and, once 100 ms have passed, one step of its update timer.
 #pragma once
 
+#include "editor/NativeWindow.h"
 #include "frame/AEffEditor.h"
 
-namespace tam {
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+namespace tam
+{
 
 class APlugin;
+class TPluginEditorWindow;
 
 class APluginEditor : public AEffEditor
 {
@@ -15,20 +32,42 @@ public:
     static constexpr int windowHeight = 464;
 
     explicit APluginEditor(APlugin* owner);
+    ~APluginEditor() override;
 
     vst::VstInt32 getRect(vst::ERect** rect) override;
+    /// Opens (or re-shows) the window inside the host window `ptr`; 1 on
+    /// success, 0 when no window can be made.
     vst::VstInt32 open(void* ptr) override;
     void close() override;
-    void idle() override {}
-    void update() override {}
+    void idle() override;
+    void update() override;
 
-    /// Whether this build can show a window at all.
-    static bool windowSupported() { return false; }
+    /// Whether this build can show a window at all: true on Linux, false on
+    /// Windows until its window layer exists.
+    static bool windowSupported();
+
+    /// Replaces how native windows are made (tests run without a display).
+    void setWindowFactory(NativeWindowFactory factory);
+
+    // Inspection.
+    TPluginEditorWindow* getWindow() const { return window.get(); }
+    vst::VstInt32 getOpenCount() const { return openCount; }
+    void* getParentWindow() const { return parentWindow; }
+    bool mirrorUpdatePending() const { return mirrorStale.load(std::memory_order_acquire); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void refresh();
+
     APlugin* plugin;
     vst::ERect rect{};
-    vst::VstInt32 openCount = 0;
+    vst::VstInt32 openCount = 0;                 ///< opens not yet matched by a close; never negative
+    std::unique_ptr<TPluginEditorWindow> window; ///< while it exists
+    void* parentWindow = nullptr;                ///< host window of the last open; null without a window
+    std::atomic<bool> mirrorStale{false};        ///< parameters changed since the mirror was loaded
+    NativeWindowFactory windowFactory;
+    Clock::time_point nextTick{};
 };
 
 } // namespace tam

@@ -1,0 +1,14 @@
+// The window's background picture, drawn in code: grouped sections, the
+// display wells that the waveform, EQ and file-list areas paint over, and
+// the product name.
+#pragma once
+
+#include "editor/Canvas.h"
+
+namespace tam
+{
+
+/// Draws the 736 x 464 background onto `canvas`.
+void drawBackground(Canvas& canvas);
+
+} // namespace tam

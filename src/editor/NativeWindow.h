@@ -1,0 +1,80 @@
+// The editor's windowing layer: one borderless child window inside a window
+// of the host, mouse input with the Shift state, expose requests, and copying
+// a finished frame (a Canvas) onto the screen.
+//
+// The platform layer implements it: Xlib on Linux (its own display
+// connection, events pumped by processEvents from the host's idle calls), a
+// stub on Windows that reports that no window can be made.
+//
+// Threading: the host's UI thread only. Nothing here ever terminates or
+// signals the host process: failures of the window system are reported as
+// "no window" or as a window that is gone.
+#pragma once
+
+#include "editor/Canvas.h"
+
+#include <functional>
+#include <memory>
+
+namespace tam
+{
+
+struct MouseEvent
+{
+    Point point;    ///< in the receiver's coordinates
+    int button = 1; ///< 1 left, 2 middle, 3 right
+    bool shift = false;
+};
+
+/// Receives the window's input; the editor window implements it.
+class WindowListener
+{
+public:
+    virtual void onMouseDown(const MouseEvent& event) = 0;
+    virtual void onMouseMove(const MouseEvent& event) = 0;
+    virtual void onMouseUp(const MouseEvent& event) = 0;
+    /// Wheel steps at a point: positive scrolls towards the end.
+    virtual void onWheel(Point point, int steps) = 0;
+    /// Part of the window needs its pixels again.
+    virtual void onExpose(const Rect& area) = 0;
+
+protected:
+    ~WindowListener() = default;
+};
+
+class NativeWindow
+{
+public:
+    NativeWindow() = default;
+    virtual ~NativeWindow() = default;
+    NativeWindow(const NativeWindow&) = delete;
+    NativeWindow& operator=(const NativeWindow&) = delete;
+
+    /// Whether this build can show windows at all (a compile-time property).
+    static bool supported();
+    /// A hidden borderless child of the host window `parent` (an X11 window
+    /// id on Linux, a window handle on Windows) at (0, 0) with the given
+    /// client size; null when no window can be made.
+    static std::unique_ptr<NativeWindow> create(void* parent, int width, int height, WindowListener& listener);
+    /// Errors of the window system that the layer caught and survived so far
+    /// (diagnostics; 0 in a healthy session).
+    static int trappedErrorCount();
+
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual bool isShown() const = 0;
+    virtual Size clientSize() const = 0;
+    /// Copies `area` of `frame` (window-sized) onto the window.
+    virtual void present(const Canvas& frame, const Rect& area) = 0;
+    /// Delivers the pending input and expose events to the listener.
+    virtual void processEvents() = 0;
+    /// False once the window system has destroyed the window (for example
+    /// with the host's window) or the connection is lost.
+    virtual bool alive() const = 0;
+};
+
+/// How the editor frame makes its windows; tests substitute their own.
+using NativeWindowFactory =
+    std::function<std::unique_ptr<NativeWindow>(void* parent, int width, int height, WindowListener& listener)>;
+
+} // namespace tam

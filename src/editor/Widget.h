@@ -1,0 +1,194 @@
+// A minimal retained widget tree for the editor window: rectangles relative
+// to their parent, painted back to front, hit-tested front to back. The
+// window at the root collects the areas that changed and recomposes only
+// those, so a repaint of one control never draws over a panel lying on it.
+//
+// Widgets do not own their children (the window owns every widget as a
+// member). UI thread only.
+#pragma once
+
+#include "editor/Canvas.h"
+#include "editor/NativeWindow.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tam
+{
+
+class Widget
+{
+public:
+    explicit Widget(Rect area = {}) : bounds(area) {}
+    virtual ~Widget();
+    Widget(const Widget&) = delete;
+    Widget& operator=(const Widget&) = delete;
+
+    /// Appends a child (painted above the earlier ones).
+    void add(Widget& child);
+    /// Moves a child to the front.
+    void raise(Widget& child);
+
+    const Rect& getBounds() const { return bounds; }
+    void setBounds(const Rect& area);
+    int width() const { return bounds.width(); }
+    int height() const { return bounds.height(); }
+    bool isVisible() const { return visible; }
+    void setVisible(bool value);
+    Widget* getParent() const { return parent; }
+    /// Bounds in the root's coordinates.
+    Rect absoluteRect() const;
+    /// Whether this widget and all its parents are visible.
+    bool isShowing() const;
+
+    /// Asks the root to recompose this widget's area.
+    void invalidate();
+
+    /// Paints this widget and its children onto `target`, with `origin` the
+    /// target position of the parent's top-left corner, limited to `clip`.
+    void compose(Canvas& target, Point origin, const Rect& clip);
+    /// The front-most visible widget at `p` (parent coordinates) that takes
+    /// the mouse, or null.
+    Widget* hitTest(Point p);
+
+    virtual bool takesMouse() const { return false; }
+    /// Mouse events arrive in this widget's own coordinates.
+    virtual void mouseDown(const MouseEvent& event) { (void)event; }
+    virtual void mouseMove(const MouseEvent& event) { (void)event; }
+    virtual void mouseUp(const MouseEvent& event) { (void)event; }
+    virtual void wheel(Point p, int steps)
+    {
+        (void)p;
+        (void)steps;
+    }
+
+protected:
+    /// Draws this widget alone; `at` is its top-left corner on the target.
+    virtual void paint(Canvas& target, Point at, const Rect& clip)
+    {
+        (void)target;
+        (void)at;
+        (void)clip;
+    }
+    /// The root records the area; other widgets pass it up.
+    virtual void invalidateArea(const Rect& absolute);
+    virtual void boundsChanged() {}
+
+private:
+    Rect bounds;
+    bool visible = true;
+    Widget* parent = nullptr;
+    std::vector<Widget*> children;
+};
+
+/// Splits text into lines no wider than `width` pixels: at line breaks, at
+/// spaces, and inside words longer than a line.
+std::vector<std::string> wrapText(const std::string& text, const Font& font, int width);
+
+/// A static text without background.
+class Label : public Widget
+{
+public:
+    Label(Point at, std::string text, Font font, Color color = colors::white, int fixedWidth = 0);
+
+    void setText(const std::string& value);
+    const std::string& getText() const { return text; }
+
+protected:
+    void paint(Canvas& target, Point at, const Rect& clip) override;
+
+private:
+    void fit();
+
+    std::string text;
+    Font font;
+    Color color;
+    int fixedWidth; ///< 0: as wide as the text
+};
+
+/// An area with a picture of its own, drawn by `OnPaint` into an off-screen
+/// bitmap that first receives the window background lying under the area.
+class PaintBox : public Widget
+{
+public:
+    /// `background` is the window's background picture (root coordinates).
+    PaintBox(Rect area, const Canvas* background);
+    ~PaintBox() override;
+
+    /// Redraws the picture at the next composition.
+    void repaint();
+    /// Brings the picture up to date now and returns it.
+    const Canvas& picture();
+
+    std::function<void(PaintBox& sender, Canvas& canvas)> OnPaint;
+
+protected:
+    void paint(Canvas& target, Point at, const Rect& clip) override;
+    void boundsChanged() override { repaint(); }
+
+private:
+    const Canvas* background;
+    std::unique_ptr<Canvas> image;
+    bool stale = true;
+};
+
+/// A bordered group with a caption on its top edge, drawn on the parent's face.
+class GroupBox : public Widget
+{
+public:
+    GroupBox(Rect area, std::string caption, Color face, Color textColor);
+
+protected:
+    void paint(Canvas& target, Point at, const Rect& clip) override;
+
+private:
+    std::string caption;
+    Color face;
+    Color textColor;
+};
+
+/// Word-wrapped, read-only text that scrolls vertically (mouse wheel, or
+/// dragging and clicking the bar at its right).
+class TextView : public Widget
+{
+public:
+    static constexpr int barWidth = 12;
+
+    TextView(Rect area, Font font, Color textColor, Color face);
+
+    void setText(std::string value);
+    int lineCount() const { return static_cast<int>(lines.size()); }
+    int getScrollLine() const { return firstLine; }
+    void scrollTo(int line);
+    int visibleLines() const;
+
+    bool takesMouse() const override { return true; }
+    void mouseDown(const MouseEvent& event) override;
+    void mouseMove(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+    void wheel(Point p, int steps) override;
+
+protected:
+    void paint(Canvas& target, Point at, const Rect& clip) override;
+    void boundsChanged() override { wrap(); }
+
+private:
+    void wrap();
+    int lineHeight() const;
+    int maxFirstLine() const;
+    Rect thumbRect() const; ///< in own coordinates; empty when all lines fit
+
+    std::string text;
+    std::vector<std::string> lines;
+    Font font;
+    Color textColor;
+    Color face;
+    int firstLine = 0;
+    bool draggingThumb = false;
+    int dragStartY = 0;
+    int dragStartLine = 0;
+};
+
+} // namespace tam

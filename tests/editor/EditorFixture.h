@@ -1,0 +1,106 @@
+// A real plug-in object whose host records every automation request, with
+// its settings in a temporary folder, and helpers that drive the editor
+// window with the mouse the way a user would.
+#pragma once
+
+#include "core/APlugin.h"
+#include "editor/TPluginEditorWindow.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace tam::test
+{
+
+struct Automation
+{
+    int index;
+    float value;
+    friend bool operator==(const Automation&, const Automation&) = default;
+};
+
+inline std::mutex& automationLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+inline std::vector<Automation>& automations()
+{
+    static std::vector<Automation> log;
+    return log;
+}
+
+inline vst::VstIntPtr TAM_VST_CALL recordingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index,
+                                                 vst::VstIntPtr, void*, float opt)
+{
+    if (opcode == vst::audioMasterAutomate)
+    {
+        std::lock_guard lock(automationLock());
+        automations().push_back({index, opt});
+    }
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const Automation& a)
+{
+    return out << "(" << a.index << ", " << a.value << ")";
+}
+
+struct EditorFixture : ::testing::Test
+{
+    TempDir dir;
+    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
+    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    std::unique_ptr<APlugin> plugin = std::make_unique<APlugin>(&recordingHost);
+
+    EditorFixture() { clearAutomations(); }
+
+    static void clearAutomations()
+    {
+        std::lock_guard lock(automationLock());
+        automations().clear();
+    }
+    static std::vector<Automation> sent()
+    {
+        std::lock_guard lock(automationLock());
+        return automations();
+    }
+
+    /// A window as the frame opens it: mirror loaded, shown, one refresh.
+    std::unique_ptr<TPluginEditorWindow> openWindow()
+    {
+        auto window = std::make_unique<TPluginEditorWindow>(*plugin);
+        window->loadMirror();
+        window->showWindow();
+        window->updaterTimer();
+        return window;
+    }
+
+    static Point centre(const Widget& w)
+    {
+        const Rect r = w.absoluteRect();
+        return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    static void click(TPluginEditorWindow& window, Point p, int button = 1)
+    {
+        window.onMouseDown({p, button, false});
+        window.onMouseUp({p, button, false});
+    }
+    static void click(TPluginEditorWindow& window, const Widget& w) { click(window, centre(w)); }
+    /// Presses at `from`, moves by (dx, dy) and releases there.
+    static void drag(TPluginEditorWindow& window, Point from, int dx, int dy, bool shift = false)
+    {
+        window.onMouseDown({from, 1, false});
+        const Point to{from.x + dx, from.y + dy};
+        window.onMouseMove({to, 1, shift});
+        window.onMouseUp({to, 1, shift});
+    }
+};
+
+} // namespace tam::test

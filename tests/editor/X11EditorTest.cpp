@@ -1,0 +1,264 @@
+// The editor on a real X server, opened into a window of the test (standing
+// in for the host) through the dispatcher of the built plug-in module.
+// Skipped without a display; CTest runs these cases once more under Xvfb.
+#include "EditorFixture.h"
+
+#include "editor/APluginEditor.h"
+#include "support/PluginHost.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace tam::test
+{
+namespace
+{
+
+int hostErrors = 0;
+
+int countHostError(Display*, XErrorEvent*)
+{
+    ++hostErrors;
+    return 0;
+}
+
+struct X11Editor : ::testing::Test
+{
+    TempDir dir;
+    ScopedEnv machineRoot{"XDG_CONFIG_DIRS", dir.file("machine")};
+    ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
+    Display* display = nullptr;
+    Window parent = 0;
+    XErrorHandler previousHandler = nullptr;
+
+    void SetUp() override
+    {
+        const char* name = std::getenv("DISPLAY");
+        if (name == nullptr || *name == '\0' || (display = XOpenDisplay(nullptr)) == nullptr)
+            GTEST_SKIP() << "no X display";
+        hostErrors = 0;
+        previousHandler = XSetErrorHandler(&countHostError);
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 600, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+    }
+
+    void TearDown() override
+    {
+        if (display == nullptr)
+            return;
+        if (parent != 0)
+            XDestroyWindow(display, parent);
+        XSync(display, False);
+        XSetErrorHandler(previousHandler);
+        XCloseDisplay(display);
+    }
+
+    void* hostWindow() const { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)); }
+
+    std::vector<Window> children()
+    {
+        XSync(display, False);
+        Window root = 0;
+        Window up = 0;
+        Window* list = nullptr;
+        unsigned count = 0;
+        std::vector<Window> result;
+        if (XQueryTree(display, parent, &root, &up, &list, &count) != 0)
+        {
+            result.assign(list, list + count);
+            if (list != nullptr)
+                XFree(list);
+        }
+        return result;
+    }
+
+    XWindowAttributes attributes(Window w)
+    {
+        XWindowAttributes a{};
+        XGetWindowAttributes(display, w, &a);
+        return a;
+    }
+
+    void sendClick(Window target, Point p)
+    {
+        XEvent event{};
+        event.xbutton.type = ButtonPress;
+        event.xbutton.display = display;
+        event.xbutton.window = target;
+        event.xbutton.root = DefaultRootWindow(display);
+        event.xbutton.x = p.x;
+        event.xbutton.y = p.y;
+        event.xbutton.button = Button1;
+        event.xbutton.same_screen = True;
+        XSendEvent(display, target, False, ButtonPressMask, &event);
+        event.xbutton.type = ButtonRelease;
+        event.xbutton.state = Button1Mask;
+        XSendEvent(display, target, False, ButtonReleaseMask, &event);
+        XSync(display, False);
+    }
+
+    /// Equal within the rounding of a 16-bit screen.
+    static bool near(Color a, Color b)
+    {
+        return std::abs(a.r - b.r) <= 8 && std::abs(a.g - b.g) <= 8 && std::abs(a.b - b.b) <= 8;
+    }
+
+    Color pixel(Window w, Point p)
+    {
+        XImage* image = XGetImage(display, w, p.x, p.y, 1, 1, AllPlanes, ZPixmap);
+        if (image == nullptr)
+            return colors::black;
+        const unsigned long v = XGetPixel(image, 0, 0);
+        auto component = [v](unsigned long mask)
+        {
+            int shift = 0;
+            while (mask != 0 && (mask & 1) == 0)
+            {
+                mask >>= 1;
+                ++shift;
+            }
+            return mask == 0 ? 0 : static_cast<int>(((v >> shift) & mask) * 255 / mask);
+        };
+        const Color c = rgb(component(image->red_mask), component(image->green_mask), component(image->blue_mask));
+        XDestroyImage(image);
+        return c;
+    }
+};
+
+TEST_F(X11Editor, OpensAMappedBorderlessChildOfTheDesignSizeAndClosesIt)
+{
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    ASSERT_NE(host.effect()->flags & vst::effFlagsHasEditor, 0);
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(host.dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right, 736);
+    EXPECT_EQ(rect->bottom, 464);
+
+    ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    const auto kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    const XWindowAttributes a = attributes(kids[0]);
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, 736);
+    EXPECT_EQ(a.height, 464);
+    EXPECT_EQ(a.border_width, 0);
+    EXPECT_EQ(a.map_state, IsViewable);
+    for (int i = 0; i < 5; ++i)
+        host.dispatch(vst::effEditIdle);
+
+    host.dispatch(vst::effEditClose);
+    EXPECT_TRUE(children().empty());
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, ExtraOpensKeepOneWindowUntilAsManyCloses)
+{
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    ASSERT_EQ(children().size(), 1u);
+    host.dispatch(vst::effEditClose);
+    const auto kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_EQ(attributes(kids[0]).map_state, IsUnmapped) << "hidden, not destroyed";
+    host.dispatch(vst::effEditClose);
+    EXPECT_TRUE(children().empty());
+    host.dispatch(vst::effEditClose);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, HundredOpenCloseCyclesLeaveNothingBehind)
+{
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    for (int cycle = 0; cycle < 100; ++cycle)
+    {
+        ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1) << cycle;
+        host.dispatch(vst::effEditIdle);
+        host.dispatch(vst::effEditClose);
+    }
+    EXPECT_TRUE(children().empty());
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, TheWindowLayerCatchesNoErrorsInNormalUse)
+{
+    // In process, so that the layer's own error count is visible.
+    APlugin plugin(&recordingHost);
+    auto& editor = *static_cast<APluginEditor*>(plugin.getEditor());
+    const int before = NativeWindow::trappedErrorCount();
+    for (int cycle = 0; cycle < 10; ++cycle)
+    {
+        ASSERT_EQ(editor.open(hostWindow()), 1);
+        editor.idle();
+        editor.close();
+    }
+    EXPECT_EQ(NativeWindow::trappedErrorCount(), before);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, ClicksOnTheScreenBecomeAutomationAndThePictureFollows)
+{
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    host.dispatch(vst::effEditIdle);
+    const auto kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    const Point reverseFace{485, 69}; // inside the reverse button, clear of its caption
+    EXPECT_TRUE(near(pixel(kids[0], reverseFace), rgb(115, 149, 212)));
+
+    host.clearCalls();
+    sendClick(kids[0], {509, 72}); // reverse
+    host.dispatch(vst::effEditIdle);
+    bool automated = false;
+    for (const HostCall& call : host.calls())
+        automated =
+            automated || (call.opcode == vst::audioMasterAutomate && call.index == param::reverse && call.opt == 1.0f);
+    EXPECT_TRUE(automated);
+    EXPECT_FLOAT_EQ(host.getParameter(param::reverse), 1.0f);
+    EXPECT_TRUE(near(pixel(kids[0], reverseFace), shade(rgb(115, 149, 212), 0.25))) << "lit at once";
+
+    host.dispatch(vst::effEditClose);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, AHostWindowDestroyedBeforeTheCloseHurtsNobody)
+{
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    ASSERT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    parent = 0;
+    host.dispatch(vst::effEditIdle);
+    host.dispatch(vst::effEditClose);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, AnInvalidHostWindowGivesNoEditor)
+{
+    const Window gone = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+    XDestroyWindow(display, gone);
+    XSync(display, False);
+    PluginModule module(pluginPath());
+    PluginHost host(module);
+    EXPECT_EQ(host.dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(gone))), 0);
+    host.dispatch(vst::effEditIdle);
+    host.dispatch(vst::effEditClose);
+    EXPECT_EQ(hostErrors, 0);
+    // A later open into a good window works.
+    EXPECT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
+    host.dispatch(vst::effEditClose);
+}
+
+} // namespace
+} // namespace tam::test
