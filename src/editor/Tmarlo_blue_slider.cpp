@@ -35,7 +35,7 @@ float unshape(float y)
 {
     // asin is defined for 1 - y in -1..1 only; meter peaks above 2 would
     // otherwise turn into NaN bars.
-    const double clamped = clamp01(y);
+    const auto clamped = static_cast<double>(clamp01(y));
     return static_cast<float>(1.0 - std::asin(1.0 - clamped) / halfPi);
 }
 
