@@ -4,6 +4,7 @@
 // decoding of the same file.
 #include "impulse/WaveReader.h"
 #include "impulse/WaveStream.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,6 @@
 using namespace tam;
 
 namespace {
-
-struct Decoded
-{
-    std::vector<float> samples;
-    std::int32_t rate = 0;
-    std::int32_t channels = 0;
-    std::int32_t count = 0;
-};
-
-Decoded decode(const std::string& path)
-{
-    Decoded d;
-    d.samples = ReadWaveFile(path, d.rate, d.channels, d.count);
-    return d;
-}
 
 std::string codecFile(const std::string& name)
 {
@@ -95,8 +81,8 @@ TEST_P(CodecFile, DecodesLikeSoxWithinTheCodecsTolerance)
 {
     const auto [codec, channels] = GetParam();
     const std::string stem = std::string(codec) + "-" + std::to_string(channels) + "ch";
-    const Decoded ours = decode(codecFile(stem + ".wav"));
-    const Decoded theirs = decode(codecFile(stem + "-sox.wav"));
+    const test::WaveRead ours = test::readWave(codecFile(stem + ".wav"));
+    const test::WaveRead theirs = test::readWave(codecFile(stem + "-sox.wav"));
     ASSERT_EQ(ours.channels, channels);
     EXPECT_EQ(ours.rate, 8000);
     EXPECT_EQ(ours.count, static_cast<std::int32_t>(ours.samples.size()));
@@ -180,7 +166,7 @@ TEST(CodecFileReader, ReadingBackwardsAndAcrossBuffersGivesTheSameFrames)
 {
     if (std::string(TAM_CODEC_DATA).empty())
         GTEST_SKIP() << "sox was not found when the build was configured";
-    const Decoded whole = decode(codecFile("ima-adpcm-2ch.wav"));
+    const test::WaveRead whole = test::readWave(codecFile("ima-adpcm-2ch.wav"));
     TFileWaveStream stream(codecFile("ima-adpcm-2ch.wav"));
     TPCMWaveReader reader(stream);
     // From the middle of a later buffer back to frames the decoder has

@@ -111,19 +111,11 @@ WavImage riffWave(const std::vector<Chunk>& chunks)
     return w;
 }
 
-struct Loaded
-{
-    std::vector<float> samples;
-    std::int32_t rate = 0;
-    std::int32_t channels = 0;
-    std::int32_t count = 0;
-};
+using Loaded = test::WaveRead;
 
 Loaded load(const std::string& path)
 {
-    Loaded l;
-    l.samples = ReadWaveFile(path, l.rate, l.channels, l.count);
-    return l;
+    return test::readWave(path);
 }
 
 class WaveReaderTest : public ::testing::Test

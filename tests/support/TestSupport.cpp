@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "impulse/WaveReader.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +116,13 @@ void writeCanonical(const std::string& path, std::uint16_t formatTag, int sample
 }
 
 } // namespace
+
+WaveRead readWave(const std::string& path)
+{
+    WaveRead read;
+    read.samples = ReadWaveFile(path, read.rate, read.channels, read.count);
+    return read;
+}
 
 void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved)
 {

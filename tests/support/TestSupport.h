@@ -76,6 +76,22 @@ struct WavImage
     void save(const std::string& path) const;
 };
 
+/// What the WAV reader returned for a file.
+struct WaveRead
+{
+    std::vector<float> samples; ///< interleaved
+    std::int32_t rate = 0;
+    std::int32_t channels = 0;
+    std::int32_t count = 0; ///< channels x frames
+    std::size_t frames() const { return channels > 0 ? samples.size() / static_cast<std::size_t>(channels) : 0; }
+    float at(std::size_t frame, int channel) const
+    {
+        return samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)];
+    }
+};
+/// Reads a file with the plug-in's WAV reader (throws its WaveError).
+WaveRead readWave(const std::string& path);
+
 /// A complete canonical WAV file of 32-bit float samples (tag 3).
 void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
 /// A complete canonical 16-bit PCM WAV file.

@@ -66,27 +66,8 @@ ToolRun runTool(const std::vector<std::string>& arguments)
     return run;
 }
 
-struct Wave
-{
-    std::vector<float> samples;
-    int rate = 0;
-    int channels = 0;
-    std::size_t frames() const { return channels > 0 ? samples.size() / static_cast<std::size_t>(channels) : 0; }
-    float at(std::size_t frame, int channel) const
-    {
-        return samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)];
-    }
-};
-
-Wave readWave(const std::string& path)
-{
-    Wave wave;
-    std::int32_t r = 0, c = 0, n = 0;
-    wave.samples = ReadWaveFile(path, r, c, n);
-    wave.rate = r;
-    wave.channels = c;
-    return wave;
-}
+using Wave = test::WaveRead;
+using test::readWave;
 
 std::vector<float> interleave(const std::vector<float>& left, const std::vector<float>& right)
 {
