@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
+#include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,6 @@ using namespace tam::test;
 
 namespace {
 
-vst::VstIntPtr TAM_VST_CALL quietHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
-                                      float)
-{
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 /// Settings roots in a temporary folder, so tests neither read nor write the
 /// machine's real settings.
 struct PluginFixture : ::testing::Test
@@ -33,7 +28,7 @@ struct PluginFixture : ::testing::Test
     TempDir dir;
     SettingsSandbox settings{dir};
 
-    std::unique_ptr<APlugin> make() { return std::make_unique<APlugin>(quietHost); }
+    std::unique_ptr<APlugin> make() { return std::make_unique<APlugin>(versionOnlyHost); }
 
     std::string writeResponse(const std::string& name, std::size_t frames = 20000, float level = 0.5f)
     {
@@ -265,7 +260,7 @@ TEST_F(PluginFixture, RunningOutOfMemoryDuringConstructionYieldsNoInstanceAndLea
     long total = 0;
     {
         AllocationCounter counter;
-        delete createEffectInstance(quietHost);
+        delete createEffectInstance(versionOnlyHost);
         total = counter.count();
     }
     ASSERT_GT(total, 10);
@@ -276,7 +271,7 @@ TEST_F(PluginFixture, RunningOutOfMemoryDuringConstructionYieldsNoInstanceAndLea
         bool triggered = false;
         {
             FailingAllocation failure(n);
-            effect = createEffectInstance(quietHost);
+            effect = createEffectInstance(versionOnlyHost);
             triggered = failure.triggered();
         }
         if (triggered && effect == nullptr)

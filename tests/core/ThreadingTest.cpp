@@ -3,6 +3,7 @@
 #include "core/APlugin.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
+#include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,6 @@ using namespace tam;
 using namespace tam::test;
 
 namespace {
-
-vst::VstIntPtr TAM_VST_CALL quietHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
-                                      float)
-{
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
 
 void sendName(APlugin& plugin, const std::string& name)
 {
@@ -48,7 +43,7 @@ TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
         writeFloatWav(files.back(), 44100, 2, samples);
     }
 
-    APlugin plugin(quietHost);
+    APlugin plugin(versionOnlyHost);
     plugin.resume();
     sendName(plugin, files[0]);
     ASSERT_TRUE(plugin.store().isReady());

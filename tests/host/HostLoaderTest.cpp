@@ -14,8 +14,7 @@ namespace {
 
 const PluginModule& module()
 {
-    static PluginModule loaded(pluginPath());
-    return loaded;
+    return builtModule();
 }
 
 /// Keeps the settings of the test run away from the machine's own.

@@ -15,8 +15,7 @@ namespace {
 
 const PluginModule& module()
 {
-    static PluginModule loaded(pluginPath());
-    return loaded;
+    return builtModule();
 }
 
 constexpr int latency = 8960;

@@ -29,8 +29,7 @@ const char* const settingsKey = "Software\\Veldrana_Software\\TAM";
 
 const PluginModule& module()
 {
-    static PluginModule loaded(pluginPath());
-    return loaded;
+    return builtModule();
 }
 
 std::uint32_t word(const vst::AEffect* fx, std::size_t offset)
@@ -70,12 +69,6 @@ std::uint32_t callSkewed(std::uint32_t entry, const std::vector<std::uint32_t>& 
                  : "esi", "edi", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
     unbalanced = moved;
     return result;
-}
-
-vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
-                                            float)
-{
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
 std::uint32_t bitsOf(float value)

@@ -38,6 +38,18 @@ std::string pluginPath()
 #endif
 }
 
+const PluginModule& builtModule()
+{
+    static PluginModule loaded(pluginPath());
+    return loaded;
+}
+
+vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                            float)
+{
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
 PluginModule::PluginModule(const std::string& path)
 {
 #if defined(_WIN32)

@@ -78,4 +78,11 @@ private:
 /// Path of the built plug-in module.
 std::string pluginPath();
 
+/// The built module, loaded once per test program.
+const PluginModule& builtModule();
+
+/// A host callback that answers the version request and nothing else.
+vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect* effect, vst::VstInt32 opcode, vst::VstInt32 index,
+                                            vst::VstIntPtr value, void* ptr, float opt);
+
 } // namespace tam::test
