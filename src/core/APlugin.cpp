@@ -59,7 +59,7 @@ AudioEffect* createEffectInstance(vst::audioMasterCallback audioMaster)
 }
 
 APlugin::APlugin(vst::audioMasterCallback hostCallback)
-    : AudioEffectX(hostCallback, 1, parameterCount), dispatcherThread(std::this_thread::get_id())
+    : AudioEffectX(hostCallback, 1, parameterCount), creatorThread(std::this_thread::get_id())
 {
     memman = std::make_unique<TMemman>();
 
@@ -119,7 +119,9 @@ APlugin::~APlugin()
 vst::VstIntPtr APlugin::dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
                                    float opt)
 {
-    dispatcherThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    // Hosts send events from their audio thread, right before processing.
+    if (opcode == vst::effProcessEvents)
+        processingThread = true;
     return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
 }
 
@@ -368,7 +370,9 @@ std::string APlugin::getLoadedFileName() const
 
 bool APlugin::onAudioThread() const
 {
-    return processingThread && std::this_thread::get_id() != dispatcherThread.load(std::memory_order_relaxed);
+    // An offline host processes on the thread that created the plug-in and
+    // may wait; every other thread that processes audio must not.
+    return processingThread && std::this_thread::get_id() != creatorThread;
 }
 
 void APlugin::runHeavy(unsigned tasks)

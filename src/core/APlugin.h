@@ -154,7 +154,7 @@ private:
     std::unique_ptr<ConvolutionEngine> engine;
 
     mutable std::recursive_mutex storeMutex;
-    std::atomic<std::thread::id> dispatcherThread;
+    const std::thread::id creatorThread; ///< the thread that built the object
     std::atomic<unsigned> pendingTasks{0};
     std::unique_ptr<BackgroundWorker> worker; ///< last: its job uses everything above
 };
