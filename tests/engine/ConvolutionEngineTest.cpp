@@ -462,3 +462,80 @@ TEST(ConvolutionEngine, AResponseOfferedBeforePlaybackIsHeardFromTheFirstSample)
         worst = std::max(worst, static_cast<double>(std::fabs(io.left[latency + n] - ir[n])));
     EXPECT_LT(worst, 1e-5);
 }
+
+TEST(ConvolutionEngine, TheCrossfadeIsLinearOverOnePeriodAndEndsOnTheFullNewConvolution)
+{
+    // Constant input through one-tap responses: the output moves in a
+    // straight line from the old level to the new one.
+    {
+        EngineFixture fx;
+        fx.offerResponse({0.5f}, {0.5f});
+        Stereo warm(latency * 3);
+        std::fill(warm.left.begin(), warm.left.end(), 1.0f);
+        fx.run(warm, 256);
+        fx.offerResponse({0.25f}, {0.25f});
+        Stereo io(8192 * 4);
+        std::fill(io.left.begin(), io.left.end(), 1.0f);
+        fx.run(io, 256);
+        std::size_t start = 0;
+        while (start < io.size() && io.left[start] > 0.5f - 1e-5f)
+            ++start;
+        ASSERT_LT(start, io.size());
+        for (std::size_t k = 0; k < 8192; ++k)
+            ASSERT_NEAR(io.left[start + k], 0.5f - 0.25f * static_cast<float>(k + 1) / 8192.0f, 2e-5) << k;
+        EXPECT_NEAR(io.left[start + 8192], 0.25f, 1e-6);
+    }
+    // Noise through multi-partition responses: once the fade is over, the
+    // output is the new response's convolution of the whole input history,
+    // including input that arrived long before the change.
+    {
+        const auto oldLeft = response(2, 31), oldRight = response(2, 32);
+        const auto newLeft = response(3, 33), newRight = response(3, 34);
+        const std::size_t frames = 8192 * 10;
+        // Sparse input keeps the double-precision reference cheap.
+        auto inL = noise(frames, 35, 0.5f);
+        auto inR = noise(frames, 36, 0.5f);
+        for (std::size_t n = 0; n < frames; ++n)
+            if (n % 257 != 0)
+                inL[n] = inR[n] = 0.0f;
+        EngineFixture fx;
+        fx.offerResponse(oldLeft, oldRight);
+        Stereo io(frames);
+        io.left = inL;
+        io.right = inR;
+        const std::size_t change = 8192 * 4 + 1000;
+        for (std::size_t start = 0; start < frames; start += 512)
+        {
+            if (start == change - change % 512)
+                fx.offerResponse(newLeft, newRight);
+            const float* in[2] = {io.left.data() + start, io.right.data() + start};
+            float* out[2] = {io.left.data() + start, io.right.data() + start};
+            fx.engine->process(in, out, 512, ConvolutionEngine::Mode::replace);
+        }
+        const auto refL = directConvolution(inL, newLeft, frames);
+        const auto refR = directConvolution(inR, newRight, frames);
+        const auto oldRefL = directConvolution(inL, oldLeft, frames);
+        // Offered during period 4: the incoming lane prepares in period 5,
+        // both complete their blocks in period 6, and the fade runs from its
+        // release position for one period, mixing the two full convolutions.
+        const std::size_t fadeStart = 8192 * 6 + 768;
+        double worstInFade = 0.0;
+        for (std::size_t k = 0; k < 8192; ++k)
+        {
+            const double a = static_cast<double>(k) / 8192.0;
+            const std::size_t n = fadeStart + k - latency;
+            const double expected = (1.0 - a) * oldRefL[n] + a * refL[n];
+            worstInFade = std::max(worstInFade, std::fabs(io.left[fadeStart + k] - expected));
+        }
+        EXPECT_LT(worstInFade, 2e-5 * peakOf(refL) * 2);
+        const std::size_t settled = fadeStart + 8192;
+        double worst = 0.0;
+        for (std::size_t n = settled; n + latency < frames; ++n)
+        {
+            worst = std::max(worst, std::fabs(io.left[n + latency] - refL[n]));
+            worst = std::max(worst, std::fabs(io.right[n + latency] - refR[n]));
+        }
+        EXPECT_LT(worst, 2e-5 * std::max(peakOf(refL), peakOf(refR)) * 2);
+        EXPECT_FALSE(fx.engine->isCrossfading());
+    }
+}
