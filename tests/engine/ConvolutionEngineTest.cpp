@@ -145,8 +145,7 @@ TEST(ConvolutionEngine, DrySignalIsTheInputDelayedByTheLatencyWhenNoResponseIsRe
     EngineFixture fx;
     fx.controls.dry.store(0.8f);
     fx.controls.muteDry.store(0.5f);
-    fx.engine->setSuspended(true); // gains straight to the new targets
-    fx.engine->setSuspended(false);
+    fx.restart(); // gains straight to the new targets
     const auto in = noise(20000, 7);
     Stereo io(in.size());
     io.left = in;
@@ -270,8 +269,7 @@ TEST(ConvolutionEngine, BypassPassesTheDelayedDrySignalOnly)
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
     fx.controls.bypass.store(0.3f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     fx.offerResponse({1.0f, 1.0f, 1.0f}, {1.0f});
     const auto in = noise(latency + 2000, 9);
     Stereo io(in.size());
@@ -286,8 +284,7 @@ TEST(ConvolutionEngine, ResetClearsTheReverbButKeepsTheDrySignalRunning)
 {
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     fx.offerResponse(response(1, 4), response(1, 5));
     const auto in = noise(4000, 11);
     Stereo first(4000);
@@ -309,13 +306,11 @@ TEST(ConvolutionEngine, SuspendClearsTheInputHistoryToo)
 {
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     Stereo first(4000);
     std::fill(first.left.begin(), first.left.end(), 0.5f);
     fx.run(first, 500);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     Stereo second(latency + 10);
     fx.run(second, 500);
     for (float v : second.left)
@@ -326,8 +321,7 @@ TEST(ConvolutionEngine, GainChangesFadeLinearlyOver5512Samples)
 {
     EngineFixture fx;
     fx.controls.dry.store(0.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     Stereo warm(latency);
     std::fill(warm.left.begin(), warm.left.end(), 1.0f);
     fx.run(warm, 1000);
@@ -354,8 +348,7 @@ TEST(ConvolutionEngine, OutputIsLimitedAndOverloadIsReportedFromTheWetPartOnly)
 {
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     Stereo io(latency + 10);
     io.left[0] = 3.0f;
     fx.run(io, 64);
@@ -378,8 +371,7 @@ TEST(ConvolutionEngine, PeakMeterHoldsFor88200SamplesThenHalvesEvery8820)
 {
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     Stereo io(latency + 1);
     io.left[0] = 1.0f;
     fx.run(io, 1024);
@@ -396,8 +388,7 @@ TEST(ConvolutionEngine, DenormalInputsReachNeitherTheDryPathNorTheConvolution)
 {
     EngineFixture fx;
     fx.controls.dry.store(1.0f);
-    fx.engine->setSuspended(true);
-    fx.engine->setSuspended(false);
+    fx.restart();
     fx.offerResponse({1.0f}, {1.0f});
     Stereo io(latency + 4);
     io.left[0] = std::numeric_limits<float>::denorm_min() * 8;

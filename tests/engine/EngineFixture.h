@@ -70,6 +70,14 @@ public:
         ready.store(true);
     }
 
+    /// Off and on again, as a host does: the gains jump to the current
+    /// targets (no fade) and the convolution state and history are cleared.
+    void restart()
+    {
+        engine->setSuspended(true);
+        engine->setSuspended(false);
+    }
+
     void run(Stereo& io, int blockSize, ConvolutionEngine::Mode mode = ConvolutionEngine::Mode::replace)
     {
         for (std::size_t start = 0; start < io.size(); start += static_cast<std::size_t>(blockSize))

@@ -699,11 +699,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CodecAgainstSox,
                          ::testing::Combine(::testing::Values("a-law", "u-law", "ima-adpcm", "ms-adpcm"),
                                             ::testing::Values(1, 2)),
                          [](const auto& param)
-                         {
-                             std::string name = std::get<0>(param.param);
-                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                             return name + "_" + std::to_string(std::get<1>(param.param)) + "ch";
-                         });
+                         { return test::codecCaseName(std::get<0>(param.param), std::get<1>(param.param)); });
 
 TEST_F(WaveReaderTest, SoxWrittenLayoutsReadLikeTheirSource)
 {

@@ -92,6 +92,13 @@ struct WaveRead
 /// Reads a file with the plug-in's WAV reader (throws its WaveError).
 WaveRead readWave(const std::string& path);
 
+/// Test-case name of a coded-file case, e.g. "imaadpcm_2ch".
+inline std::string codecCaseName(std::string encoding, int channels)
+{
+    std::erase(encoding, '-');
+    return encoding + "_" + std::to_string(channels) + "ch";
+}
+
 /// A complete canonical WAV file of 32-bit float samples (tag 3).
 void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
 /// A complete canonical 16-bit PCM WAV file.
