@@ -200,12 +200,15 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     const bool loading = controls.loading.load(std::memory_order_acquire);
 
     const bool ready = source.ready->load(std::memory_order_acquire);
-    if (ready && (live->set == nullptr ? source.handover->hasOffer() : source.handover->offerIsUrgent()))
+    // During a crossfade the outgoing lane lets go of its set early, yet a
+    // response is still heard: only an urgent offer may cut in then.
+    const bool holding = live->set != nullptr || incoming != nullptr;
+    if (ready && (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer()))
     {
         // Never hold three sets: a crossfade in progress ends first.
         if (incoming != nullptr)
             endTransition();
-        const bool obsolete = live->set != nullptr;
+        const bool obsolete = holding;
         if (PartitionSet* set = source.handover->take())
             takeAtOnce(set, obsolete);
     }
