@@ -15,6 +15,7 @@
 // frame asks it to load the mirror.
 #pragma once
 
+#include "core/APlugin.h"
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
 #include "editor/NativeWindow.h"
@@ -25,12 +26,11 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tam
 {
-
-class APlugin;
 
 class TPluginEditorWindow final : public Widget, public WindowListener
 {
@@ -189,6 +189,10 @@ private:
 
     /// Sends a parameter through automation and mirrors it.
     void send(int index, float value);
+    /// Sends and mirrors several values with one recalculation.
+    void sendAll(std::span<const ParameterValue> values);
+    /// Sends the EQ values that differ from eqBeforeEdit, with one recalculation.
+    void sendEqEdit();
     void setMirror(int index, float value);
 
     // Display hooks of the waveform, EQ and file-list areas.
