@@ -72,6 +72,7 @@ std::string fitPath(const std::string& path, const Font& font, int width)
 TPluginEditorWindow::TPluginEditorWindow(APlugin& owner, std::unique_ptr<NativeWindow> native)
     : Widget(Rect{0, 0, designWidth, designHeight}), plugin(owner), nativeWindow(std::move(native)),
       background(createCanvas(designWidth, designHeight)), backbuffer(createCanvas(designWidth, designHeight)),
+      desktop(Desktop::create()),
       PaintBox3(Rect::fromSize(5, 64, 469, 15), background.get()), reversebutton(Rect::fromSize(482, 66, 54, 13)),
       PaintBox1(Rect::fromSize(6, 79, 533, 89), background.get()), Label13({6, 190}, "Predelay", palette::labelFont),
       scrollbar3(Rect::fromSize(62, 186, 338, 20)), Label42({6, 215}, "Attack", palette::labelFont),

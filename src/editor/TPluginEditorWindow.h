@@ -18,6 +18,7 @@
 #include "core/APlugin.h"
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
+#include "editor/Desktop.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
 #include "editor/Tmarlo_blue_slider.h"
@@ -39,6 +40,7 @@ class TPluginEditorWindow final : public Widget, public WindowListener
     std::unique_ptr<NativeWindow> nativeWindow;
     std::unique_ptr<Canvas> background; ///< the window's background picture
     std::unique_ptr<Canvas> backbuffer; ///< the composed frame
+    std::unique_ptr<Desktop> desktop;   ///< chooser, message box, folder listing
 
 public:
     static constexpr int designWidth = 736;
@@ -55,6 +57,8 @@ public:
     /// needs the window as its listener).
     void attach(std::unique_ptr<NativeWindow> native);
     NativeWindow* getNativeWindow() const { return nativeWindow.get(); }
+    /// Replaces the platform's desktop services (tests).
+    void setDesktop(std::unique_ptr<Desktop> services) { desktop = std::move(services); }
     Size clientSize() const;
 
     // ---- driven by the editor frame
