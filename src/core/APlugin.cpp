@@ -196,10 +196,19 @@ std::string APlugin::requestedFileName() const
     const std::string pending = pendingFileName();
     if (!checksumMatches(pending, fileChecksum.load(std::memory_order_relaxed)))
         return {};
-    const auto first = pending.find_first_not_of(' ');
-    if (first == std::string::npos)
+    const auto last = pending.find_last_not_of(' ');
+    if (last == std::string::npos)
         return {};
-    return pending.substr(first, pending.find_last_not_of(' ') + 1 - first);
+    return pending.substr(0, last + 1);
+}
+
+bool APlugin::tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const
+{
+    std::unique_lock lock(storeMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    reader(*wavFile);
+    return true;
 }
 
 void APlugin::suspend()

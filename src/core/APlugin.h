@@ -21,6 +21,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -123,9 +124,13 @@ public:
         std::string errorText; ///< the reader's message when not loaded
     };
     FileLoadResult openFile(const std::string& path);
-    /// The file the parameters name when their checksum holds (trimmed),
-    /// else empty.
+    /// The file the parameters name when their checksum holds (trailing
+    /// spaces removed), else empty.
     std::string requestedFileName() const;
+    /// Runs `reader` on the store while no load or calculation can change
+    /// it; false, without running it, while one is in progress (the caller
+    /// tries again later instead of waiting).
+    bool tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const;
     /// The file name assembled from parameters 46..172 (255 characters).
     std::string pendingFileName() const;
     std::string getLoadedFileName() const;

@@ -59,6 +59,10 @@ public:
     /// destination whose last index is n.
     float envelopeSample(float i, float n, float reverse, float length, float envelope, float attackTime,
                          float attackLevel, float v) const;
+    /// The same for a store whose attack is at most attackMaxSamples long
+    /// (displays that keep a copy of that value).
+    static float envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
+                            float attackTime, float attackLevel, float v);
 
     // --- state read by others ---
     bool isReady() const { return ready.load(std::memory_order_acquire); }
