@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <exception>
-#include <mutex>
+#include <vector>
 
 namespace tam
 {
@@ -37,24 +37,6 @@ constexpr int defaultFileLabelWidth = 189;
 
 constexpr Font setupFont{FontFace::smallFonts, 11, false};
 constexpr Font helpFont{FontFace::verdana, 13, false};
-
-/// Holds the store's calculations back while several parameters change, so
-/// that one recalculation follows; released even if a step throws.
-class SuspendedStore
-{
-public:
-    explicit SuspendedStore(APlugin& owner) : plugin(owner), lock(owner.storeLock())
-    {
-        plugin.store().setSuspended(true);
-    }
-    ~SuspendedStore() { plugin.store().setSuspended(false); }
-    SuspendedStore(const SuspendedStore&) = delete;
-    SuspendedStore& operator=(const SuspendedStore&) = delete;
-
-private:
-    APlugin& plugin;
-    std::lock_guard<std::recursive_mutex> lock;
-};
 
 void setupSlider(Tmarlo_blue_slider& slider, bool horizontal)
 {
@@ -90,6 +72,7 @@ std::string fitPath(const std::string& path, const Font& font, int width)
 TPluginEditorWindow::TPluginEditorWindow(APlugin& owner, std::unique_ptr<NativeWindow> native)
     : Widget(Rect{0, 0, designWidth, designHeight}), plugin(owner), nativeWindow(std::move(native)),
       background(createCanvas(designWidth, designHeight)), backbuffer(createCanvas(designWidth, designHeight)),
+      desktop(Desktop::create()),
       PaintBox3(Rect::fromSize(5, 64, 469, 15), background.get()), reversebutton(Rect::fromSize(482, 66, 54, 13)),
       PaintBox1(Rect::fromSize(6, 79, 533, 89), background.get()), Label13({6, 190}, "Predelay", palette::labelFont),
       scrollbar3(Rect::fromSize(62, 186, 338, 20)), Label42({6, 215}, "Attack", palette::labelFont),
@@ -407,39 +390,40 @@ void TPluginEditorWindow::switchPostChanged(Tmarlo_blue_slider& sender, int inde
         reversebutton.setButtondown(next == switchOn);
 }
 
+void TPluginEditorWindow::sendAll(std::span<const ParameterValue> values)
+{
+    for (const ParameterValue& v : values)
+        setMirror(v.index, v.value);
+    plugin.setParameters(values, Automate::yes);
+}
+
 void TPluginEditorWindow::resetShaping()
 {
-    {
-        SuspendedStore suspended(plugin);
-        send(param::predelay, 0.0f);
-        send(param::envelope, 0.0f);
-        send(param::length, 1.0f);
-        send(param::stretch, 0.5f);
-        send(param::stereo, 1.0f);
-        send(param::stereoRouting, 1.0f);
-        send(param::attackLevel, 1.0f);
-        send(param::attackTime, 0.0f);
-    }
-    std::lock_guard lock(plugin.storeLock());
-    plugin.recalculate();
+    const ParameterValue values[] = {{param::predelay, 0.0f},     {param::envelope, 0.0f},  {param::length, 1.0f},
+                                     {param::stretch, 0.5f},      {param::stereo, 1.0f},    {param::stereoRouting, 1.0f},
+                                     {param::attackLevel, 1.0f}, {param::attackTime, 0.0f}};
+    sendAll(values);
 }
 
 void TPluginEditorWindow::resetEq()
 {
     for (int i = 0; i < eqValueCount; ++i)
         eqBeforeEdit[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
-    {
-        SuspendedStore suspended(plugin);
-        for (int i = 0; i < eqValueCount; ++i)
-            setMirror(param::eqFirst + i, 0.0f);
-        // Positions of points 1 to 8 first, then their factors.
-        for (int first : {0, 1})
-            for (int i = first; i < eqValueCount; i += 2)
-                if (mirrorValue(param::eqFirst + i) != eqBeforeEdit[static_cast<std::size_t>(i)])
-                    send(param::eqFirst + i, mirrorValue(param::eqFirst + i));
-    }
-    std::lock_guard lock(plugin.storeLock());
-    plugin.recalculate();
+    for (int i = 0; i < eqValueCount; ++i)
+        setMirror(param::eqFirst + i, 0.0f);
+    sendEqEdit();
+}
+
+void TPluginEditorWindow::sendEqEdit()
+{
+    // Positions of points 1 to 8 first, then their factors; only what the
+    // gesture changed, and one recalculation even when nothing did.
+    std::vector<ParameterValue> changed;
+    for (int first : {0, 1})
+        for (int i = first; i < eqValueCount; i += 2)
+            if (mirrorValue(param::eqFirst + i) != eqBeforeEdit[static_cast<std::size_t>(i)])
+                changed.push_back({param::eqFirst + i, mirrorValue(param::eqFirst + i)});
+    plugin.setParameters(changed, Automate::yes);
 }
 
 void TPluginEditorWindow::showHelp(bool shown)

@@ -15,8 +15,10 @@
 // frame asks it to load the mirror.
 #pragma once
 
+#include "core/APlugin.h"
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
+#include "editor/Desktop.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
 #include "editor/Tmarlo_blue_slider.h"
@@ -25,12 +27,11 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tam
 {
-
-class APlugin;
 
 class TPluginEditorWindow final : public Widget, public WindowListener
 {
@@ -39,6 +40,7 @@ class TPluginEditorWindow final : public Widget, public WindowListener
     std::unique_ptr<NativeWindow> nativeWindow;
     std::unique_ptr<Canvas> background; ///< the window's background picture
     std::unique_ptr<Canvas> backbuffer; ///< the composed frame
+    std::unique_ptr<Desktop> desktop;   ///< chooser, message box, folder listing
 
 public:
     static constexpr int designWidth = 736;
@@ -55,6 +57,8 @@ public:
     /// needs the window as its listener).
     void attach(std::unique_ptr<NativeWindow> native);
     NativeWindow* getNativeWindow() const { return nativeWindow.get(); }
+    /// Replaces the platform's desktop services (tests).
+    void setDesktop(std::unique_ptr<Desktop> services) { desktop = std::move(services); }
     Size clientSize() const;
 
     // ---- driven by the editor frame
@@ -189,6 +193,10 @@ private:
 
     /// Sends a parameter through automation and mirrors it.
     void send(int index, float value);
+    /// Sends and mirrors several values with one recalculation.
+    void sendAll(std::span<const ParameterValue> values);
+    /// Sends the EQ values that differ from eqBeforeEdit, with one recalculation.
+    void sendEqEdit();
     void setMirror(int index, float value);
 
     // Display hooks of the waveform, EQ and file-list areas.
