@@ -1,6 +1,7 @@
 #include "editor/TPluginEditorWindow.h"
 
 #include "core/APlugin.h"
+#include "core/FileSystem.h"
 #include "editor/Background.h"
 #include "editor/HelpText.h"
 #include "editor/Palette.h"
@@ -209,8 +210,13 @@ void TPluginEditorWindow::buildControls()
     setupButton(open, palette::switchFace, "Open File");
     open.OnpostChanged = [this](Tmarlo_blue_slider& s) { openpostChanged(s); };
 
-    PaintBox1.OnPaint = [](PaintBox&, Canvas&) {}; // waveform: drawn by the waveform display
-    PaintBox3.OnPaint = [](PaintBox&, Canvas&) {}; // information line
+    PaintBox1.OnPaint = [this](PaintBox&, Canvas& canvas) {
+        if (previewing)
+            drawEnvelopePreview(canvas, response, mirrorShape());
+        else
+            drawWaveform(canvas, response);
+    };
+    PaintBox3.OnPaint = [this](PaintBox&, Canvas& canvas) { drawInformationLine(canvas, shownInformation); };
     p_eq_box.OnPaint = [](PaintBox&, Canvas&) {};  // EQ curve and points
     ScrollBox1.OnPaint = [](PaintBox&, Canvas& canvas) {
         bevelBox(canvas, {0, 0, canvas.width(), canvas.height()}, palette::dark, true);
@@ -374,11 +380,16 @@ void TPluginEditorWindow::shapingPostChanged(Tmarlo_blue_slider& sender, int ind
     if (index == param::stretch && value > stretchSnapLow && value < stretchSnapHigh)
         value = 0.5f; // 100 %; the slider follows at the next refresh
     send(index, value);
+    // The new response replaces the preview as soon as it exists.
+    previewing = false;
+    refreshResponse();
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::shapingNothingChanged()
 {
-    repaintWaveform(); // drops the preview
+    previewing = false;
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::switchPostChanged(Tmarlo_blue_slider& sender, int index)
@@ -486,7 +497,36 @@ void TPluginEditorWindow::repaintWaveform()
 
 void TPluginEditorWindow::showEnvelopePreview()
 {
+    previewing = true;
     PaintBox1.repaint();
+}
+
+EnvelopeShape TPluginEditorWindow::mirrorShape() const
+{
+    return {mirrorValue(param::reverse),    mirrorValue(param::length),     mirrorValue(param::envelope),
+            mirrorValue(param::attackTime), mirrorValue(param::attackLevel), mirrorValue(param::stretch)};
+}
+
+void TPluginEditorWindow::refreshResponse()
+{
+    if (plugin.store().getGeneration() == lastWaveVersion)
+        return;
+    // While a load or calculation runs the store is not read; the next tick
+    // tries again.
+    const WaveformGeometry geometry{PaintBox1.width(), PaintBox1.height()};
+    if (plugin.tryReadResponse([this, &geometry](const TWAVfile& store) { response = takeSnapshot(store, geometry); }))
+    {
+        lastWaveVersion = response.generation;
+        repaintWaveform();
+    }
+}
+
+std::string TPluginEditorWindow::informationText() const
+{
+    const std::string requested = plugin.requestedFileName();
+    if (!requested.empty() && requested != response.fileName && !fileExists(requested))
+        return "File not found: " + requested;
+    return response.fileName;
 }
 
 void TPluginEditorWindow::repaintEqBox()
@@ -504,7 +544,7 @@ void TPluginEditorWindow::updateAutogainCaption()
 {
     if (mirrorValue(param::autogain) != switchOn)
         return;
-    const float factor = plugin.getControls().autogainFactor.load(std::memory_order_relaxed);
+    const float factor = plugin.getAutogainFactor();
     autogainbtn.setCaption("GAIN " + amplitudeText(factor / APlugin::autogainOffFactor));
 }
 
@@ -580,14 +620,15 @@ void TPluginEditorWindow::showLit(Tmarlo_blue_slider& sender, float value)
 void TPluginEditorWindow::refreshSteps()
 {
     setStage("400");
-    const std::int32_t generation = plugin.store().getGeneration();
-    if (generation != lastWaveVersion)
-    {
-        lastWaveVersion = generation;
-        repaintWaveform();
-    }
+    refreshResponse();
 
     setStage("500");
+    std::string information = informationText();
+    if (information != shownInformation)
+    {
+        shownInformation = std::move(information);
+        PaintBox3.repaint();
+    }
     updateAutogainCaption();
     refreshList(true);
     const ConvolutionEngine::Meters meters = plugin.getEngine().readMeters();

@@ -21,6 +21,7 @@
 #include "editor/Desktop.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
+#include "editor/ResponseDisplay.h"
 #include "editor/Tmarlo_blue_slider.h"
 #include "editor/Widget.h"
 
@@ -79,6 +80,8 @@ public:
     const Canvas& frame();
 
     float mirrorValue(int index) const;
+    const ResponseSnapshot& shownResponse() const { return response; }
+    const std::string& informationLine() const { return shownInformation; }
     /// Called with each stage marker as the refresh reaches it; diagnostics,
     /// and the way tests make a step fail.
     std::function<void(const std::string& stage)> stageObserver;
@@ -202,6 +205,11 @@ private:
     // Display hooks of the waveform, EQ and file-list areas.
     void repaintWaveform();
     void showEnvelopePreview();
+    /// Takes a new snapshot of the response when the store has a newer one.
+    void refreshResponse();
+    /// The file name of the response in use, or why the named one is missing.
+    std::string informationText() const;
+    EnvelopeShape mirrorShape() const;
     void repaintEqBox();
     void refreshList(bool scroll);
     void updateAutogainCaption();
@@ -219,6 +227,9 @@ private:
 
     std::array<float, parameterCount> mirror{};
     std::int32_t lastWaveVersion = -1; ///< store generation last painted
+    ResponseSnapshot response;         ///< what the waveform area shows
+    bool previewing = false;           ///< a shaping slider is being dragged
+    std::string shownInformation;      ///< text of the information line
     std::string shownFolderFile;       ///< file the list was last built for
     std::array<float, eqValueCount> lastPaintedEq{};
     std::array<float, eqValueCount> eqBeforeEdit{};
