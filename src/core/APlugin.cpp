@@ -100,7 +100,6 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     setProgram(0);
     // Gains start at their targets, without a fade.
     engine->setSuspended(true);
-    controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
 }
 
 APlugin::~APlugin()
@@ -160,7 +159,7 @@ APlugin::FileLoadResult APlugin::loadResponse(const std::string& path)
     if (!result.loaded)
         return result; // the previous response stays in use
     shapeResponse();
-    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    selectAutogainFactor();
     updateDelaySamples(false);
     return result;
 }
@@ -326,7 +325,7 @@ unsigned APlugin::storeParameter(int index, float value)
         break;
     case ParameterEffect::autogain:
         engine->requestWetFade();
-        selectAutogainFactor(value);
+        selectAutogainFactor();
         break;
     case ParameterEffect::predelay:
         updateDelaySamples(true);
@@ -415,14 +414,6 @@ void APlugin::updateDelaySamples(bool rewriteCappedValue)
         }
     }
     controls.delaySamples.store(samples, std::memory_order_relaxed);
-}
-
-void APlugin::selectAutogainFactor(float autogainValue)
-{
-    if (autogainValue == 0.0f)
-        controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
-    else if (autogainValue == 1.0f)
-        controls.autogainFactor.store(wavFile->getAutoGain(), std::memory_order_relaxed);
 }
 
 std::string APlugin::pendingFileName() const

@@ -602,7 +602,7 @@ void TPluginEditorWindow::updateAutogainCaption()
 {
     if (mirrorValue(param::autogain) != switchOn)
         return;
-    const float factor = plugin.getControls().autogainFactor.load(std::memory_order_relaxed);
+    const float factor = plugin.getAutogainFactor();
     autogainbtn.setCaption("GAIN " + amplitudeText(factor / APlugin::autogainOffFactor));
 }
 

@@ -45,8 +45,9 @@ public:
     /// and checked before anything of the store changes: on failure the store
     /// keeps its previous response and errorText receives the reader's
     /// numbered message. The partitions are not computed here; callers run
-    /// calculateDestWave afterwards.
-    bool loadFromFile(const std::string& fileName, std::int32_t hostRate, bool& tooLong, bool& clipped,
+    /// calculateDestWave afterwards. The name is taken by value: callers
+    /// may pass the store's own `fileName`, which a load resets.
+    bool loadFromFile(std::string fileName, std::int32_t hostRate, bool& tooLong, bool& clipped,
                       std::string& errorText);
 
     /// Shapes the loaded response and builds a new partition set; false when
