@@ -100,7 +100,6 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     setProgram(0);
     // Gains start at their targets, without a fade.
     engine->setSuspended(true);
-    controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
 }
 
 APlugin::~APlugin()
@@ -160,7 +159,7 @@ APlugin::FileLoadResult APlugin::loadResponse(const std::string& path)
     if (!result.loaded)
         return result; // the previous response stays in use
     shapeResponse();
-    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    selectAutogainFactor();
     updateDelaySamples(false);
     return result;
 }
@@ -197,10 +196,19 @@ std::string APlugin::requestedFileName() const
     const std::string pending = pendingFileName();
     if (!checksumMatches(pending, fileChecksum.load(std::memory_order_relaxed)))
         return {};
-    const auto first = pending.find_first_not_of(' ');
-    if (first == std::string::npos)
+    const auto last = pending.find_last_not_of(' ');
+    if (last == std::string::npos)
         return {};
-    return pending.substr(first, pending.find_last_not_of(' ') + 1 - first);
+    return pending.substr(0, last + 1);
+}
+
+bool APlugin::tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const
+{
+    std::unique_lock lock(storeMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    reader(*wavFile);
+    return true;
 }
 
 void APlugin::suspend()
@@ -317,7 +325,7 @@ unsigned APlugin::storeParameter(int index, float value)
         break;
     case ParameterEffect::autogain:
         engine->requestWetFade();
-        selectAutogainFactor(value);
+        selectAutogainFactor();
         break;
     case ParameterEffect::predelay:
         updateDelaySamples(true);
@@ -406,14 +414,6 @@ void APlugin::updateDelaySamples(bool rewriteCappedValue)
         }
     }
     controls.delaySamples.store(samples, std::memory_order_relaxed);
-}
-
-void APlugin::selectAutogainFactor(float autogainValue)
-{
-    if (autogainValue == 0.0f)
-        controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
-    else if (autogainValue == 1.0f)
-        controls.autogainFactor.store(wavFile->getAutoGain(), std::memory_order_relaxed);
 }
 
 std::string APlugin::pendingFileName() const

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -53,7 +54,7 @@ public:
     static constexpr int fileNameLength = 255; ///< characters of the padded file-name strings
     static constexpr vst::VstInt32 latencySamples = ConvolutionEngine::latencySamples;
     static constexpr int maxDelaySamples = ConvolutionEngine::historyLength - 1;
-    static constexpr float autogainOffFactor = 0.1f;
+    static constexpr float autogainOffFactor = ConvolutionEngine::autogainOffFactor;
     static constexpr float maxPredelayMs = 300.0f;
     static constexpr int maxFileNameLength = 2 * fileNameValueCount; ///< characters the parameters carry
 
@@ -92,6 +93,11 @@ public:
     // Operations of the plug-in used by its editor.
     /// Clears the convolution state (the dry signal goes on).
     void resetEngine();
+    /// Has the engine choose the auto gain factor from the Autogain value, as
+    /// a change of Autogain does. Only the engine writes the factor (it
+    /// applies it); the plug-in owns the switch alone.
+    void selectAutogainFactor() { engine->requestAutogainSelection(); }
+    float getAutogainFactor() const { return engine->getAutogainFactor(); }
     /// Switches silence skipping and stores the choice in the settings.
     void setDcc(bool on);
     bool getDcc() const { return engine->getDynamicCpu(); }
@@ -118,9 +124,13 @@ public:
         std::string errorText; ///< the reader's message when not loaded
     };
     FileLoadResult openFile(const std::string& path);
-    /// The file the parameters name when their checksum holds (trimmed),
-    /// else empty.
+    /// The file the parameters name when their checksum holds (trailing
+    /// spaces removed), else empty.
     std::string requestedFileName() const;
+    /// Runs `reader` on the store while no load or calculation can change
+    /// it; false, without running it, while one is in progress (the caller
+    /// tries again later instead of waiting).
+    bool tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const;
     /// The file name assembled from parameters 46..172 (255 characters).
     std::string pendingFileName() const;
     std::string getLoadedFileName() const;
@@ -156,7 +166,6 @@ private:
     /// recalculate() for a caller that holds storeMutex.
     bool shapeResponse();
     void updateDelaySamples(bool rewriteCappedValue);
-    void selectAutogainFactor(float autogainValue);
     /// Runs heavy work now, or hands it to the worker when called from the
     /// audio thread.
     void runHeavy(unsigned tasks);

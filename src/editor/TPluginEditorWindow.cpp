@@ -1,6 +1,7 @@
 #include "editor/TPluginEditorWindow.h"
 
 #include "core/APlugin.h"
+#include "core/FileSystem.h"
 #include "editor/Background.h"
 #include "editor/HelpText.h"
 #include "editor/Palette.h"
@@ -72,6 +73,7 @@ std::string fitPath(const std::string& path, const Font& font, int width)
 TPluginEditorWindow::TPluginEditorWindow(APlugin& owner, std::unique_ptr<NativeWindow> native)
     : Widget(Rect{0, 0, designWidth, designHeight}), plugin(owner), nativeWindow(std::move(native)),
       background(createCanvas(designWidth, designHeight)), backbuffer(createCanvas(designWidth, designHeight)),
+      desktop(Desktop::create()),
       PaintBox3(Rect::fromSize(5, 64, 469, 15), background.get()), reversebutton(Rect::fromSize(482, 66, 54, 13)),
       PaintBox1(Rect::fromSize(6, 79, 533, 89), background.get()), Label13({6, 190}, "Predelay", palette::labelFont),
       scrollbar3(Rect::fromSize(62, 186, 338, 20)), Label42({6, 215}, "Attack", palette::labelFont),
@@ -137,6 +139,7 @@ void TPluginEditorWindow::FormCreate()
     shownFolderFile.clear();
     lastPaintedEq.fill(0.0f);
     lastPaintedEq[1] = impossibleEqValue;
+    eqView.initCurve();
     drawBackground(*background);
     buildControls();
     buildPanels();
@@ -208,9 +211,19 @@ void TPluginEditorWindow::buildControls()
     setupButton(open, palette::switchFace, "Open File");
     open.OnpostChanged = [this](Tmarlo_blue_slider& s) { openpostChanged(s); };
 
-    PaintBox1.OnPaint = [](PaintBox&, Canvas&) {}; // waveform: drawn by the waveform display
-    PaintBox3.OnPaint = [](PaintBox&, Canvas&) {}; // information line
-    p_eq_box.OnPaint = [](PaintBox&, Canvas&) {};  // EQ curve and points
+    PaintBox1.OnPaint = [this](PaintBox&, Canvas& canvas) {
+        if (previewing)
+            drawEnvelopePreview(canvas, response, mirrorShape());
+        else
+            drawWaveform(canvas, response);
+    };
+    PaintBox3.OnPaint = [this](PaintBox&, Canvas& canvas) { drawInformationLine(canvas, shownInformation); };
+    p_eq_box.OnPaint = [this](PaintBox&, Canvas& canvas) { drawEqBox(canvas, mirrorEq(), eqView); };
+    p_eq_box.OnMouseDown = [this](const MouseEvent& e) { p_eq_boxMouseDown(e); };
+    p_eq_box.OnMouseMove = [this](const MouseEvent& e) { p_eq_boxMouseMove(e); };
+    p_eq_box.OnMouseUp = [this](const MouseEvent& e) { p_eq_boxMouseUp(e); };
+    PaintBox6.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqLevelScale(canvas); };
+    PaintBox7.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqFrequencyScale(canvas); };
     ScrollBox1.OnPaint = [](PaintBox&, Canvas& canvas) {
         bevelBox(canvas, {0, 0, canvas.width(), canvas.height()}, palette::dark, true);
     };
@@ -373,11 +386,16 @@ void TPluginEditorWindow::shapingPostChanged(Tmarlo_blue_slider& sender, int ind
     if (index == param::stretch && value > stretchSnapLow && value < stretchSnapHigh)
         value = 0.5f; // 100 %; the slider follows at the next refresh
     send(index, value);
+    // The new response replaces the preview as soon as it exists.
+    previewing = false;
+    refreshResponse();
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::shapingNothingChanged()
 {
-    repaintWaveform(); // drops the preview
+    previewing = false;
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::switchPostChanged(Tmarlo_blue_slider& sender, int index)
@@ -406,10 +424,8 @@ void TPluginEditorWindow::resetShaping()
 
 void TPluginEditorWindow::resetEq()
 {
-    for (int i = 0; i < eqValueCount; ++i)
-        eqBeforeEdit[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
-    for (int i = 0; i < eqValueCount; ++i)
-        setMirror(param::eqFirst + i, 0.0f);
+    eqBeforeEdit = mirrorEq();
+    setMirrorEq({});
     sendEqEdit();
 }
 
@@ -485,12 +501,95 @@ void TPluginEditorWindow::repaintWaveform()
 
 void TPluginEditorWindow::showEnvelopePreview()
 {
+    previewing = true;
     PaintBox1.repaint();
+}
+
+EnvelopeShape TPluginEditorWindow::mirrorShape() const
+{
+    return {mirrorValue(param::reverse),    mirrorValue(param::length),     mirrorValue(param::envelope),
+            mirrorValue(param::attackTime), mirrorValue(param::attackLevel), mirrorValue(param::stretch)};
+}
+
+void TPluginEditorWindow::refreshResponse()
+{
+    if (plugin.store().getGeneration() == lastWaveVersion)
+        return;
+    // While a load or calculation runs the store is not read; the next tick
+    // tries again.
+    const WaveformGeometry geometry{PaintBox1.width(), PaintBox1.height()};
+    if (plugin.tryReadResponse([this, &geometry](const TWAVfile& store) { response = takeSnapshot(store, geometry); }))
+    {
+        lastWaveVersion = response.generation;
+        repaintWaveform();
+    }
+}
+
+std::string TPluginEditorWindow::informationText() const
+{
+    const std::string requested = plugin.requestedFileName();
+    if (!requested.empty() && requested != response.fileName && !fileExists(requested))
+        return "File not found: " + requested;
+    return response.fileName;
 }
 
 void TPluginEditorWindow::repaintEqBox()
 {
     p_eq_box.repaint();
+}
+
+EqValues TPluginEditorWindow::mirrorEq() const
+{
+    EqValues values{};
+    for (int i = 0; i < eqValueCount; ++i)
+        values[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
+    return values;
+}
+
+void TPluginEditorWindow::setMirrorEq(const EqValues& values)
+{
+    for (int i = 0; i < eqValueCount; ++i)
+        setMirror(param::eqFirst + i, values[static_cast<std::size_t>(i)]);
+}
+
+// ------------------------------------------------------------------ EQ box
+
+void TPluginEditorWindow::p_eq_boxMouseDown(const MouseEvent& event)
+{
+    eqBeforeEdit = mirrorEq();
+    if (event.button == 1)
+    {
+        eqDragging = true;
+        p_eq_boxMouseMove(event); // adds a point or picks the one under the mouse
+    }
+    else if (event.button == 3)
+    {
+        EqValues values = mirrorEq();
+        eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::remove, eqSelected, values);
+        setMirrorEq(values);
+        repaintEqBox();
+    }
+}
+
+void TPluginEditorWindow::p_eq_boxMouseMove(const MouseEvent& event)
+{
+    if (!eqDragging)
+        return;
+    EqValues values = mirrorEq();
+    eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::addOrMove, eqSelected, values);
+    setMirrorEq(values);
+    lastPaintedEq = values; // painted here, not again by the refresh
+    repaintEqBox();
+}
+
+void TPluginEditorWindow::p_eq_boxMouseUp(const MouseEvent& event)
+{
+    // The plug-in hears of the gesture only now, with one recalculation.
+    sendEqEdit();
+    eqDragging = false;
+    if (eqSelected == noEqPoint && event.button == 1 && eqFull(mirrorEq()))
+        showMessage("Maximum 8 Filter Points!");
+    eqSelected = noEqPoint;
 }
 
 void TPluginEditorWindow::refreshList(bool scroll)
@@ -503,7 +602,7 @@ void TPluginEditorWindow::updateAutogainCaption()
 {
     if (mirrorValue(param::autogain) != switchOn)
         return;
-    const float factor = plugin.getControls().autogainFactor.load(std::memory_order_relaxed);
+    const float factor = plugin.getAutogainFactor();
     autogainbtn.setCaption("GAIN " + amplitudeText(factor / APlugin::autogainOffFactor));
 }
 
@@ -579,14 +678,15 @@ void TPluginEditorWindow::showLit(Tmarlo_blue_slider& sender, float value)
 void TPluginEditorWindow::refreshSteps()
 {
     setStage("400");
-    const std::int32_t generation = plugin.store().getGeneration();
-    if (generation != lastWaveVersion)
-    {
-        lastWaveVersion = generation;
-        repaintWaveform();
-    }
+    refreshResponse();
 
     setStage("500");
+    std::string information = informationText();
+    if (information != shownInformation)
+    {
+        shownInformation = std::move(information);
+        PaintBox3.repaint();
+    }
     updateAutogainCaption();
     refreshList(true);
     const ConvolutionEngine::Meters meters = plugin.getEngine().readMeters();

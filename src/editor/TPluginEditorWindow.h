@@ -18,8 +18,11 @@
 #include "core/APlugin.h"
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
+#include "editor/Desktop.h"
+#include "editor/EqBox.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
+#include "editor/ResponseDisplay.h"
 #include "editor/Tmarlo_blue_slider.h"
 #include "editor/Widget.h"
 
@@ -39,6 +42,7 @@ class TPluginEditorWindow final : public Widget, public WindowListener
     std::unique_ptr<NativeWindow> nativeWindow;
     std::unique_ptr<Canvas> background; ///< the window's background picture
     std::unique_ptr<Canvas> backbuffer; ///< the composed frame
+    std::unique_ptr<Desktop> desktop;   ///< chooser, message box, folder listing
 
 public:
     static constexpr int designWidth = 736;
@@ -55,6 +59,8 @@ public:
     /// needs the window as its listener).
     void attach(std::unique_ptr<NativeWindow> native);
     NativeWindow* getNativeWindow() const { return nativeWindow.get(); }
+    /// Replaces the platform's desktop services (tests).
+    void setDesktop(std::unique_ptr<Desktop> services) { desktop = std::move(services); }
     Size clientSize() const;
 
     // ---- driven by the editor frame
@@ -75,6 +81,8 @@ public:
     const Canvas& frame();
 
     float mirrorValue(int index) const;
+    const ResponseSnapshot& shownResponse() const { return response; }
+    const std::string& informationLine() const { return shownInformation; }
     /// Called with each stage marker as the refresh reaches it; diagnostics,
     /// and the way tests make a step fail.
     std::function<void(const std::string& stage)> stageObserver;
@@ -164,6 +172,9 @@ public:
     void showHelp(bool shown);
     void showSetup(bool shown);
     void wetbarChanged(Tmarlo_blue_slider& sender);
+    void p_eq_boxMouseDown(const MouseEvent& event);
+    void p_eq_boxMouseMove(const MouseEvent& event);
+    void p_eq_boxMouseUp(const MouseEvent& event);
     void openpostChanged(Tmarlo_blue_slider& sender);
 
 protected:
@@ -198,7 +209,14 @@ private:
     // Display hooks of the waveform, EQ and file-list areas.
     void repaintWaveform();
     void showEnvelopePreview();
+    /// Takes a new snapshot of the response when the store has a newer one.
+    void refreshResponse();
+    /// The file name of the response in use, or why the named one is missing.
+    std::string informationText() const;
+    EnvelopeShape mirrorShape() const;
     void repaintEqBox();
+    EqValues mirrorEq() const;
+    void setMirrorEq(const EqValues& values);
     void refreshList(bool scroll);
     void updateAutogainCaption();
 
@@ -215,9 +233,13 @@ private:
 
     std::array<float, parameterCount> mirror{};
     std::int32_t lastWaveVersion = -1; ///< store generation last painted
+    ResponseSnapshot response;         ///< what the waveform area shows
+    bool previewing = false;           ///< a shaping slider is being dragged
+    std::string shownInformation;      ///< text of the information line
     std::string shownFolderFile;       ///< file the list was last built for
     std::array<float, eqValueCount> lastPaintedEq{};
     std::array<float, eqValueCount> eqBeforeEdit{};
+    TEqCurve eqView; ///< the EQ box's own curve record
     bool fileListPressed = false;
     bool eqDragging = false;
     int eqSelected = -1; ///< EQ point under edit, 1..8, or -1

@@ -141,13 +141,18 @@ TEST_F(PluginFixture, TheResponseIsResampledWhenTheHostRateChanges)
 TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
 {
     auto plugin = make();
+    sendName(*plugin, writeResponse("ir.wav"), true);
+    const float responseGain = plugin->store().getAutoGain();
+    ASSERT_NE(responseGain, APlugin::autogainOffFactor);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
+    plugin->setParameter(param::autogain, 0.5f); // neither on nor off: keeps the factor
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
     plugin->setParameter(param::autogain, 0.0f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.1f);
-    plugin->getControls().autogainFactor.store(0.7f);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), APlugin::autogainOffFactor);
     plugin->setParameter(param::autogain, 0.5f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.7f);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), APlugin::autogainOffFactor);
     plugin->setParameter(param::autogain, 1.0f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), plugin->store().getAutoGain());
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
 }
 
 TEST_F(PluginFixture, AFileNameLoadsOnceTheNameAndItsChecksumAgreeInEitherOrder)
