@@ -139,6 +139,7 @@ void TPluginEditorWindow::FormCreate()
     shownFolderFile.clear();
     lastPaintedEq.fill(0.0f);
     lastPaintedEq[1] = impossibleEqValue;
+    eqView.initCurve();
     drawBackground(*background);
     buildControls();
     buildPanels();
@@ -217,7 +218,12 @@ void TPluginEditorWindow::buildControls()
             drawWaveform(canvas, response);
     };
     PaintBox3.OnPaint = [this](PaintBox&, Canvas& canvas) { drawInformationLine(canvas, shownInformation); };
-    p_eq_box.OnPaint = [](PaintBox&, Canvas&) {};  // EQ curve and points
+    p_eq_box.OnPaint = [this](PaintBox&, Canvas& canvas) { drawEqBox(canvas, mirrorEq(), eqView); };
+    p_eq_box.OnMouseDown = [this](const MouseEvent& e) { p_eq_boxMouseDown(e); };
+    p_eq_box.OnMouseMove = [this](const MouseEvent& e) { p_eq_boxMouseMove(e); };
+    p_eq_box.OnMouseUp = [this](const MouseEvent& e) { p_eq_boxMouseUp(e); };
+    PaintBox6.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqLevelScale(canvas); };
+    PaintBox7.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqFrequencyScale(canvas); };
     ScrollBox1.OnPaint = [](PaintBox&, Canvas& canvas) {
         bevelBox(canvas, {0, 0, canvas.width(), canvas.height()}, palette::dark, true);
     };
@@ -418,10 +424,8 @@ void TPluginEditorWindow::resetShaping()
 
 void TPluginEditorWindow::resetEq()
 {
-    for (int i = 0; i < eqValueCount; ++i)
-        eqBeforeEdit[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
-    for (int i = 0; i < eqValueCount; ++i)
-        setMirror(param::eqFirst + i, 0.0f);
+    eqBeforeEdit = mirrorEq();
+    setMirrorEq({});
     sendEqEdit();
 }
 
@@ -532,6 +536,60 @@ std::string TPluginEditorWindow::informationText() const
 void TPluginEditorWindow::repaintEqBox()
 {
     p_eq_box.repaint();
+}
+
+EqValues TPluginEditorWindow::mirrorEq() const
+{
+    EqValues values{};
+    for (int i = 0; i < eqValueCount; ++i)
+        values[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
+    return values;
+}
+
+void TPluginEditorWindow::setMirrorEq(const EqValues& values)
+{
+    for (int i = 0; i < eqValueCount; ++i)
+        setMirror(param::eqFirst + i, values[static_cast<std::size_t>(i)]);
+}
+
+// ------------------------------------------------------------------ EQ box
+
+void TPluginEditorWindow::p_eq_boxMouseDown(const MouseEvent& event)
+{
+    eqBeforeEdit = mirrorEq();
+    if (event.button == 1)
+    {
+        eqDragging = true;
+        p_eq_boxMouseMove(event); // adds a point or picks the one under the mouse
+    }
+    else if (event.button == 3)
+    {
+        EqValues values = mirrorEq();
+        eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::remove, eqSelected, values);
+        setMirrorEq(values);
+        repaintEqBox();
+    }
+}
+
+void TPluginEditorWindow::p_eq_boxMouseMove(const MouseEvent& event)
+{
+    if (!eqDragging)
+        return;
+    EqValues values = mirrorEq();
+    eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::addOrMove, eqSelected, values);
+    setMirrorEq(values);
+    lastPaintedEq = values; // painted here, not again by the refresh
+    repaintEqBox();
+}
+
+void TPluginEditorWindow::p_eq_boxMouseUp(const MouseEvent& event)
+{
+    // The plug-in hears of the gesture only now, with one recalculation.
+    sendEqEdit();
+    eqDragging = false;
+    if (eqSelected == noEqPoint && event.button == 1 && eqFull(mirrorEq()))
+        showMessage("Maximum 8 Filter Points!");
+    eqSelected = noEqPoint;
 }
 
 void TPluginEditorWindow::refreshList(bool scroll)

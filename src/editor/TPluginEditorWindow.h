@@ -19,6 +19,7 @@
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
 #include "editor/Desktop.h"
+#include "editor/EqBox.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
 #include "editor/ResponseDisplay.h"
@@ -171,6 +172,9 @@ public:
     void showHelp(bool shown);
     void showSetup(bool shown);
     void wetbarChanged(Tmarlo_blue_slider& sender);
+    void p_eq_boxMouseDown(const MouseEvent& event);
+    void p_eq_boxMouseMove(const MouseEvent& event);
+    void p_eq_boxMouseUp(const MouseEvent& event);
     void openpostChanged(Tmarlo_blue_slider& sender);
 
 protected:
@@ -211,6 +215,8 @@ private:
     std::string informationText() const;
     EnvelopeShape mirrorShape() const;
     void repaintEqBox();
+    EqValues mirrorEq() const;
+    void setMirrorEq(const EqValues& values);
     void refreshList(bool scroll);
     void updateAutogainCaption();
 
@@ -233,6 +239,7 @@ private:
     std::string shownFolderFile;       ///< file the list was last built for
     std::array<float, eqValueCount> lastPaintedEq{};
     std::array<float, eqValueCount> eqBeforeEdit{};
+    TEqCurve eqView; ///< the EQ box's own curve record
     bool fileListPressed = false;
     bool eqDragging = false;
     int eqSelected = -1; ///< EQ point under edit, 1..8, or -1

@@ -123,6 +123,27 @@ public:
     const Canvas& picture();
 
     std::function<void(PaintBox& sender, Canvas& canvas)> OnPaint;
+    /// Mouse handlers; the area takes the mouse when OnMouseDown is set.
+    std::function<void(const MouseEvent& event)> OnMouseDown;
+    std::function<void(const MouseEvent& event)> OnMouseMove;
+    std::function<void(const MouseEvent& event)> OnMouseUp;
+
+    bool takesMouse() const override { return static_cast<bool>(OnMouseDown); }
+    void mouseDown(const MouseEvent& event) override
+    {
+        if (OnMouseDown)
+            OnMouseDown(event);
+    }
+    void mouseMove(const MouseEvent& event) override
+    {
+        if (OnMouseMove)
+            OnMouseMove(event);
+    }
+    void mouseUp(const MouseEvent& event) override
+    {
+        if (OnMouseUp)
+            OnMouseUp(event);
+    }
 
 protected:
     void paint(Canvas& target, Point at, const Rect& clip) override;

@@ -157,6 +157,11 @@ int main(int argc, char** argv)
             plugin.setParameter(tam::param::predelay, 0.1f);
             plugin.setParameter(tam::param::wet, 0.8f);
             plugin.setParameter(tam::param::dry, 0.93f);
+            plugin.setParameter(tam::param::envelope, 0.35f);
+            // A drawn EQ: low cut, a presence lift, the top rolled off.
+            const tam::ParameterValue eq[] = {{16, 0.45f}, {17, 0.35f}, {18, 0.6f}, {19, 0.9f}, {20, 0.8f},
+                                              {21, 0.95f}, {22, 0.95f}, {23, 0.4f}};
+            plugin.setParameters(eq, tam::Automate::no);
             playNoise(plugin, 1.2);
         }
 
