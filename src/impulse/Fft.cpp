@@ -112,12 +112,79 @@ void swapPoints(float* x, float* y)
     std::memcpy(y, &u, sizeof u);
 }
 
+// Tiles of 8 x 8 points: rows u = r0 + (side/8) j and columns 8c + i
+// (j, i < 8), each tile row one 64-byte run. With rev the p-bit reversal,
+// point (u, v) trades places with (rev v, rev u), so the tile (r0, c) trades
+// with the tile (rev 8c, rev r0 / 8), element (j, i) with its element
+// (rev3 i, rev3 j). Each tile pair is read and written once, a cache line at
+// a time, instead of one point at a time across the whole array.
+void bitReverseTiled(float* a, int bits)
+{
+    constexpr std::array<int, 8> rev3 = {0, 4, 2, 6, 1, 5, 3, 7};
+    const int p = bits / 2;
+    const int tiles = (1 << p) / 8;
+    const int planes = (bits & 1) != 0 ? 2 : 1;
+    const int rowFloats = 2 << (bits - p);
+    const int midStep = 2 << p;
+    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    std::uint64_t first[8][8];
+    std::uint64_t second[8][8];
+    const auto load = [&](std::uint64_t (&tile)[8][8], const float* base, int r0, int c) {
+        for (int j = 0; j < 8; ++j)
+        {
+            std::memcpy(tile[j], base + (r0 + tiles * j) * rowFloats + 16 * c, sizeof tile[j]);
+        }
+    };
+    // tile(j, i) = from(rev3 i, rev3 j)
+    const auto store = [&](const std::uint64_t (&from)[8][8], float* base, int r0, int c) {
+        for (int j = 0; j < 8; ++j)
+        {
+            std::uint64_t row[8];
+            for (int i = 0; i < 8; ++i)
+            {
+                row[i] = from[rev3[static_cast<std::size_t>(i)]][rev3[static_cast<std::size_t>(j)]];
+            }
+            std::memcpy(base + (r0 + tiles * j) * rowFloats + 16 * c, row, sizeof row);
+        }
+    };
+    for (int plane = 0; plane < planes; ++plane)
+    {
+        float* const base = a + plane * midStep;
+        for (int r0 = 0; r0 < tiles; ++r0)
+        {
+            for (int c = 0; c < tiles; ++c)
+            {
+                const int partnerR0 = rev(8 * c);
+                const int partnerC = rev(r0) / 8;
+                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
+                {
+                    continue; // done with its partner
+                }
+                load(first, base, r0, c);
+                if (partnerR0 == r0 && partnerC == c)
+                {
+                    store(first, base, r0, c);
+                    continue;
+                }
+                load(second, base, partnerR0, partnerC);
+                store(second, base, r0, c);
+                store(first, base, partnerR0, partnerC);
+            }
+        }
+    }
+}
+
 // Index i = [hi: p bits][mid: 0 or 1 bit][lo: p bits] trades places with
 // [rev lo][mid][rev hi]. Looping over r = rev lo > hi visits every pair once;
 // for a fixed hi all partners lie in column rev hi.
 void bitReverse(float* a, int points)
 {
     const int bits = log2Of(points);
+    if (bits >= 6)
+    {
+        bitReverseTiled(a, bits);
+        return;
+    }
     if (bits < 2)
     {
         return;
