@@ -611,6 +611,23 @@ TEST_F(WaveReaderTest, ImaAdpcmBlockDecodesStepByStep)
         EXPECT_EQ(std::lround(l.samples[i] * 32767.0f), expected[i]) << i;
 }
 
+TEST_F(WaveReaderTest, MsAdpcmPredictionSaturatesInsteadOfOverflowing)
+{
+    // Coefficients (-32768, -32768) on two samples of -32768: the products
+    // sum to 2^31 before the shift. The same file seeds the fuzzer.
+    Bytes extra;
+    for (const std::uint16_t v : {4, 1, 0x8000, 0x8000})
+        put16(extra, v);
+    Bytes block{0}; // predictor 0
+    for (const std::uint16_t v : {16, 0x8000, 0x8000})
+        put16(block, v);
+    block.push_back(0x00); // two codes of 0
+    const Loaded l = loadChunks({{"fmt ", fmtBodyEx(0x02, 1, 8000, 8, 4, extra)}, {"data", block}});
+    ASSERT_EQ(l.count, 4);
+    EXPECT_EQ(std::lround(l.samples[2] * 32767.0f), 32767); // 2^31 >> 8, limited to 16 bits
+    EXPECT_EQ(std::lround(l.samples[3] * 32767.0f), 128);   // (32767 - 32768) * -32768 >> 8
+}
+
 namespace {
 
 bool soxAvailable()
