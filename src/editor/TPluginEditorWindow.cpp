@@ -587,6 +587,12 @@ void TPluginEditorWindow::onFilesDropped(const std::vector<std::string>& paths, 
         loadFile(paths.front(), true);
 }
 
+void TPluginEditorWindow::onKeyDown(Key key)
+{
+    if (key == Key::enter && alertBox.isVisible())
+        alertBox.dismiss();
+}
+
 // -------------------------------------------------------------- file list
 
 void TPluginEditorWindow::PaintBox2Paint(Canvas& canvas)

@@ -99,6 +99,7 @@ public:
     void onWheel(Point point, int steps) override;
     void onExpose(const Rect& area) override;
     void onFilesDropped(const std::vector<std::string>& paths, Point point) override;
+    void onKeyDown(Key key) override;
 
     // ---- file list and loading
     /// The load flow of the list, the dialog and drops; messages in Alerts.

@@ -3,11 +3,12 @@
 #include "engine/DenormalGuard.h"
 #include "engine/Kernel.h"
 #include "engine/TMemman.h"
-#include "impulse/LevelText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 namespace tam {
@@ -17,6 +18,22 @@ namespace {
 constexpr float inverseTransformScale = 1.0f / 16384.0f;
 constexpr float fadeStep = 1.0f / 5512.0f;
 constexpr float crossfadeStep = 1.0f / static_cast<float>(ConvolutionEngine::crossfadeLength);
+
+// Input that is not a finite number would poison the convolution for the
+// whole length of the response: it counts as silence. Denormals become 0.
+inline float cleanInput(float x)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const std::uint32_t exponent = bits & 0x7F800000u;
+    return exponent == 0x7F800000u || (exponent == 0 && (bits & 0x007FFFFFu) != 0) ? 0.0f : x;
+}
+
+// NaN compares false everywhere: it must not pass the limit.
+inline float limit(float x)
+{
+    return x == x ? std::min(std::max(x, -ConvolutionEngine::outputLimit), ConvolutionEngine::outputLimit) : 0.0f;
+}
 
 float* allocBuffer(TMemman& memman, const std::string& name)
 {
@@ -336,7 +353,7 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
         for (int i = 0; i < n; ++i)
         {
             dryOut[i] = history[readIndex + i] * dryGains[i];
-            history[historyPos + i] = flushDenormal(input[c][i]);
+            history[historyPos + i] = cleanInput(input[c][i]);
             float wetSample = pre[2 * i] + tail[2 * i];
             if (fading)
             {
@@ -346,7 +363,9 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
                     wetSample += crossfade * (incoming->pre[2 * (r + i) + c] +
                                               incoming->out[2 * (periodLength + r + i) + c] - wetSample);
             }
-            wetOut[i] = wetSample * inverseTransformScale * wetGains[i];
+            const float value = wetSample * inverseTransformScale * wetGains[i];
+            // An overflowing response is dropped; the dry signal stays intact.
+            wetOut[i] = std::fabs(value) <= std::numeric_limits<float>::max() ? value : 0.0f;
         }
         const float* mixed = dryOut;
         float sum[maxRun];
@@ -362,12 +381,12 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
         if (b.replace)
         {
             for (int i = 0; i < n; ++i)
-                result[i] = std::min(std::max(mixed[i], -outputLimit), outputLimit);
+                result[i] = limit(mixed[i]);
         }
         else
         {
             for (int i = 0; i < n; ++i)
-                result[i] += std::min(std::max(mixed[i], -outputLimit), outputLimit);
+                result[i] += limit(mixed[i]);
         }
         meterRun(wetOut, n, wetPeak[c], wetVu[c], wetHoldCount[c]);
         meterRun(dryOut, n, dryPeak[c], dryVu[c], dryHoldCount[c]);
