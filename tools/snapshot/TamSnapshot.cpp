@@ -4,8 +4,9 @@
 //   tam-snapshot OUTPUT.png [--help] [--setup] [--demo]
 //
 // --help and --setup open the overlay panels; --demo loads a synthetic
-// impulse response and plays a second of noise through the plug-in, so that
-// meters and the auto-gain readout show live values. Settings are read from
+// impulse response from a folder of a few more (for the file list), draws an
+// EQ curve and plays a second of noise through the plug-in, so that meters
+// and the auto-gain readout show live values. Settings are read from
 // and written to a temporary folder, never the user's own.
 #include "core/APlugin.h"
 #include "editor/TPluginEditorWindow.h"
@@ -44,12 +45,12 @@ void put32(std::ofstream& out, std::uint32_t v)
         out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-/// A stereo hall-like response: decaying noise, 1.5 s at 44.1 kHz, as a
-/// 32-bit float WAV file.
-bool writeDemoResponse(const std::string& path)
+/// A stereo hall-like response: decaying noise at 44.1 kHz, as a 32-bit
+/// float WAV file.
+bool writeDemoResponse(const std::string& path, double seconds = 1.5)
 {
     constexpr int rate = 44100;
-    constexpr int frames = rate * 3 / 2;
+    const int frames = static_cast<int>(rate * seconds);
     std::vector<float> samples(2 * frames);
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 0.25f);
@@ -146,7 +147,12 @@ int main(int argc, char** argv)
         plugin.resume();
         if (demo)
         {
-            const std::string response = (scratch / "hall.wav").string();
+            const fs::path library = scratch / "Impulse responses";
+            fs::create_directories(library);
+            for (const char* name : {"Cathedral.wav", "chamber dark.wav", "Plate bright.WAV", "Room small.wav",
+                                     "Spring tank.wav", "Studio live room.wav"})
+                writeDemoResponse((library / name).string(), 0.05);
+            const std::string response = (library / "Hall large.wav").string();
             if (!writeDemoResponse(response))
             {
                 std::fprintf(stderr, "tam-snapshot: cannot write %s\n", response.c_str());
