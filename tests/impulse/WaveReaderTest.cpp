@@ -656,6 +656,7 @@ TEST_F(WaveReaderTest, CodedHeadersGetTheSameVerdictOnEveryPlatform)
         EXPECT_EQ(errorOf(riffWave({{"fmt ", c.fmt}, {"data", Bytes(2048, 0)}})), c.reads ? 0 : 26) << c.what;
 }
 
+#if !defined(_WIN32) // the decoder of this layer; Windows decodes with its own
 TEST_F(WaveReaderTest, MsAdpcmPredictionSaturatesInsteadOfOverflowing)
 {
     // Coefficients (-32768, -32768) on two samples of -32768: the products
@@ -672,6 +673,7 @@ TEST_F(WaveReaderTest, MsAdpcmPredictionSaturatesInsteadOfOverflowing)
     EXPECT_EQ(std::lround(l.samples[2] * 32767.0f), 32767); // 2^31 >> 8, limited to 16 bits
     EXPECT_EQ(std::lround(l.samples[3] * 32767.0f), 128);   // (32767 - 32768) * -32768 >> 8
 }
+#endif
 
 namespace {
 
