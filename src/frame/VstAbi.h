@@ -267,6 +267,16 @@ enum : VstInt32
     audioMasterOpenFileSelector, // 45
 };
 
+/// Answers to audioMasterGetCurrentProcessLevel: the kind of thread asking.
+enum : VstInt32
+{
+    kVstProcessLevelUnknown = 0, ///< also what hosts without the request answer
+    kVstProcessLevelUser = 1,
+    kVstProcessLevelRealtime = 2,
+    kVstProcessLevelPrefetch = 3,
+    kVstProcessLevelOffline = 4,
+};
+
 /// Plug-in categories answered to effGetPlugCategory.
 enum : VstInt32
 {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <random>
 
 using namespace tam;
@@ -365,6 +366,21 @@ TEST(ConvolutionEngine, OutputIsLimitedAndOverloadIsReportedFromTheWetPartOnly)
     EXPECT_FLOAT_EQ(loud.right[latency], -2.0f);
     EXPECT_EQ(wet.engine->takeClipState(), 2);
     EXPECT_EQ(wet.engine->takeClipState(), 0); // reading clears it
+
+    // Neither a response that overflows the arithmetic nor input that is not
+    // a number makes the output non-finite.
+    EngineFixture huge;
+    huge.controls.dry.store(1.0f);
+    huge.restart();
+    huge.offerResponse(std::vector<float>(300, std::numeric_limits<float>::max()), {-1e35f});
+    Stereo bad(latency * 3);
+    bad.left = noise(bad.size(), 3);
+    bad.right = noise(bad.size(), 4);
+    bad.left[100] = std::numeric_limits<float>::quiet_NaN();
+    bad.right[200] = std::numeric_limits<float>::infinity();
+    huge.run(bad, 512);
+    for (std::size_t n = 0; n < bad.size(); ++n)
+        ASSERT_TRUE(std::isfinite(bad.left[n]) && std::isfinite(bad.right[n])) << n;
 }
 
 TEST(ConvolutionEngine, PeakMeterHoldsFor88200SamplesThenHalvesEvery8820)
@@ -566,4 +582,37 @@ TEST(ConvolutionEngine, AnEditDuringACrossfadeIsHeardThroughAnotherCrossfadeNeve
         for (std::size_t k = 0; k < levels.size(); ++k)
             EXPECT_GT(levels[k], 0.5 * typical) << "second edit " << offset << " after the first, window " << k;
     }
+}
+
+TEST(ConvolutionEngine, HostBlockSizeChangesNothingInOutputMetersOrOverload)
+{
+    // The engine works in runs between due work and ring wraps; how a host
+    // cuts its blocks must not show in a single bit.
+    const auto render = [](int blockSize) {
+        EngineFixture fx;
+        fx.controls.dry.store(0.7f);
+        fx.controls.delaySamples.store(300);
+        fx.restart();
+        fx.offerResponse(std::vector<float>(9000, 0.02f), {1.2f, 0.0f, -0.4f});
+        fx.engine->requestDryFade();
+        fx.engine->requestWetFade();
+        Stereo io(100000);
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+        for (std::size_t i = 0; i < io.size(); ++i)
+        {
+            const float loud = i < 2000 ? 10.0f : 1.0f; // a burst the meters hold, then let decay
+            io.left[i] = loud * noise(rng);
+            io.right[i] = loud * noise(rng);
+        }
+        fx.run(io, blockSize);
+        const auto m = fx.engine->readMeters();
+        return std::make_tuple(io.left, io.right, std::vector<float>{m.dryPeak[0], m.dryPeak[1], m.dryVu[0], m.dryVu[1],
+                                                                     m.wetPeak[0], m.wetPeak[1], m.wetVu[0], m.wetVu[1]},
+                               fx.engine->takeClipState());
+    };
+    const auto reference = render(1);
+    EXPECT_GT(std::get<3>(reference), 0);
+    for (const int blockSize : {997, 512})
+        EXPECT_TRUE(render(blockSize) == reference) << blockSize;
 }
