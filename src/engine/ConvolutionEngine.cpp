@@ -350,20 +350,29 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
         float* wetOut = wetOuts[c];
         float dryOut[maxRun];
         float* result = out[c];
+        // Separate loops: each reads and writes memory the compiler can tell apart.
         for (int i = 0; i < n; ++i)
-        {
             dryOut[i] = history[readIndex + i] * dryGains[i];
+        for (int i = 0; i < n; ++i)
             history[historyPos + i] = cleanInput(input[c][i]);
-            float wetSample = pre[2 * i] + tail[2 * i];
-            if (fading)
+        float wetSample[maxRun];
+        for (int i = 0; i < n; ++i)
+            wetSample[i] = pre[2 * i] + tail[2 * i];
+        if (fading)
+        {
+            const float* incomingPre = incoming->pre + 2 * r + c;
+            const float* incomingTail = incoming->out + 2 * (periodLength + r) + c;
+            for (int i = 0; i < n; ++i)
             {
                 // Share of the incoming lane.
                 const float crossfade = static_cast<float>(firstFade + i) * crossfadeStep;
                 if (crossfade != 0.0f)
-                    wetSample += crossfade * (incoming->pre[2 * (r + i) + c] +
-                                              incoming->out[2 * (periodLength + r + i) + c] - wetSample);
+                    wetSample[i] += crossfade * (incomingPre[2 * i] + incomingTail[2 * i] - wetSample[i]);
             }
-            const float value = wetSample * inverseTransformScale * wetGains[i];
+        }
+        for (int i = 0; i < n; ++i)
+        {
+            const float value = wetSample[i] * inverseTransformScale * wetGains[i];
             // An overflowing response is dropped; the dry signal stays intact.
             wetOut[i] = std::fabs(value) <= std::numeric_limits<float>::max() ? value : 0.0f;
         }
