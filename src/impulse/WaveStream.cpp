@@ -99,7 +99,7 @@ bool codedRecordIsSound(const WaveFormat& format)
     constexpr std::uint32_t maxCodedRate = 768000;
     const int channels = format.channels();
     const int blockAlign = format.blockAlign();
-    if (format.samplesPerSec() < minCodedRate || format.samplesPerSec() > maxCodedRate)
+    if (channels < 1 || format.samplesPerSec() < minCodedRate || format.samplesPerSec() > maxCodedRate)
         return false;
     // The frames per block a record declares must be exactly what its blocks
     // hold: decoders divide by it, and one that trusts it where another
@@ -113,6 +113,7 @@ bool codedRecordIsSound(const WaveFormat& format)
         return format.bitsPerSample() == g711Bits && blockAlign == channels;
     case waveTagImaAdpcm:
         return format.bitsPerSample() == adpcmBits && blockAlign >= imaHeaderBytes * channels &&
+               (blockAlign - imaHeaderBytes * channels) % (imaWordBytes * channels) == 0 &&
                declaredFrames ==
                    1 + (blockAlign - imaHeaderBytes * channels) / (imaWordBytes * channels) * imaCodesPerWord;
     case waveTagMsAdpcm:

@@ -645,6 +645,7 @@ TEST_F(WaveReaderTest, CodedHeadersGetTheSameVerdictOnEveryPlatform)
         {"IMA with fewer frames than its blocks hold", ima(1, 2048, 100), false},
         {"IMA with more frames than its blocks hold", ima(1, 256, 60000), false},
         {"IMA without the frames-per-block field", ima(1, 256, std::nullopt), false},
+        {"IMA with bytes beyond the last word of its blocks", ima(2, 1030, 1017), false},
         {"MS ADPCM mono, 500 frames in 256 bytes", ms(1, 256, 500), true},
         {"MS ADPCM with 0 frames per block", ms(1, 256, 0), false},
         {"MS ADPCM with more frames than its blocks hold", ms(1, 1024, 65535), false},
