@@ -199,7 +199,7 @@ TEST_F(Win32Host, EffectRecordHoldsEveryFieldAtItsByteOffset)
     EXPECT_EQ(word(fx, 24), 173u); // parameters
     EXPECT_EQ(word(fx, 28), 2u);   // inputs
     EXPECT_EQ(word(fx, 32), 2u);   // outputs
-    EXPECT_EQ(word(fx, 36), 0x18u) << "can mono, can replace; no editor on Windows";
+    EXPECT_EQ(word(fx, 36), 0x19u) << "has editor, can mono, can replace";
     EXPECT_EQ(word(fx, 40), 0u);
     EXPECT_EQ(word(fx, 44), 0u);
     EXPECT_EQ(word(fx, 48), 8960u); // initial delay
