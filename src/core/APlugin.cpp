@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace tam {
 
@@ -99,7 +100,6 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     setProgram(0);
     // Gains start at their targets, without a fade.
     engine->setSuspended(true);
-    controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
 }
 
 APlugin::~APlugin()
@@ -143,7 +143,7 @@ void APlugin::followSampleRate()
         loadResponse(wavFile->fileName);
 }
 
-bool APlugin::loadResponse(const std::string& path)
+APlugin::FileLoadResult APlugin::loadResponse(const std::string& path)
 {
     // The audio side plays the dry signal alone while the response changes,
     // and again in any case once this is over (also if an allocation fails).
@@ -153,14 +153,61 @@ bool APlugin::loadResponse(const std::string& path)
         APlugin& plugin;
         ~LoadingScope() { plugin.setLoading(false); }
     } loadingScope{*this};
-    bool tooLong = false;
-    bool clipped = false;
-    std::string errorText;
-    if (!wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), tooLong, clipped, errorText))
-        return false; // the previous response stays in use
-    recalculate();
-    selectAutogainFactor(controls.autogain.load(std::memory_order_relaxed));
+    FileLoadResult result;
+    result.loaded = wavFile->loadFromFile(path, sampleRateHz.load(std::memory_order_relaxed), result.tooLong,
+                                          result.clipped, result.errorText);
+    if (!result.loaded)
+        return result; // the previous response stays in use
+    shapeResponse();
+    selectAutogainFactor();
     updateDelaySamples(false);
+    return result;
+}
+
+APlugin::FileLoadResult APlugin::openFile(const std::string& path)
+{
+    FileLoadResult result;
+    if (static_cast<int>(path.size()) > maxFileNameLength)
+    {
+        result.errorText = "The path is longer than the " + std::to_string(maxFileNameLength) +
+                           " characters a project can keep.";
+        return result;
+    }
+    {
+        std::lock_guard lock(storeMutex);
+        result = loadResponse(path);
+        if (!result.loaded)
+            return result;
+        // The parameters carry the name from now on, so the host saves it;
+        // the file check then finds it already in use.
+        const auto encoded = fileNameToValues(path);
+        for (int i = 0; i < fileNameValueCount; ++i)
+            storeParameter(param::fileNameFirst + i, encoded[static_cast<std::size_t>(i)]);
+        storeParameter(param::fileChecksum, fileNameChecksum(path));
+        loadedFileName = pendingFileName();
+        engine->requestReset();
+    }
+    editorUpdate();
+    return result;
+}
+
+std::string APlugin::requestedFileName() const
+{
+    const std::string pending = pendingFileName();
+    if (!checksumMatches(pending, fileChecksum.load(std::memory_order_relaxed)))
+        return {};
+    const auto last = pending.find_last_not_of(' ');
+    if (last == std::string::npos)
+        return {};
+    return pending.substr(0, last + 1);
+}
+
+bool APlugin::tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const
+{
+    std::unique_lock lock(storeMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    reader(*wavFile);
     return true;
 }
 
@@ -242,19 +289,24 @@ const std::atomic<float>* APlugin::valueSlot(int index) const
 
 void APlugin::setParameter(vst::VstInt32 index, float value)
 {
+    const unsigned tasks = storeParameter(index, value);
+    if (tasks != 0)
+        runHeavy(tasks);
+    editorUpdate();
+}
+
+unsigned APlugin::storeParameter(int index, float value)
+{
     std::atomic<float>* slot = valueSlot(index);
     if (slot == nullptr)
-        return; // reserved: accepted and ignored
+        return 0; // reserved: accepted and ignored
     const ParameterEffect effect = parameterInfo(index).effect;
     value = clampParameter(value);
     const float previous = slot->load(std::memory_order_relaxed);
     const bool onlyIfChanged = effect == ParameterEffect::add12dB || effect == ParameterEffect::bypass ||
                                effect == ParameterEffect::muteDry || effect == ParameterEffect::autogain;
     if (onlyIfChanged && previous == value)
-    {
-        editorUpdate();
-        return;
-    }
+        return 0;
     if (effect == ParameterEffect::bypass && previous == 0.0f)
         engine->requestReset();
     slot->store(value, std::memory_order_relaxed);
@@ -273,23 +325,49 @@ void APlugin::setParameter(vst::VstInt32 index, float value)
         break;
     case ParameterEffect::autogain:
         engine->requestWetFade();
-        selectAutogainFactor(value);
+        selectAutogainFactor();
         break;
     case ParameterEffect::predelay:
         updateDelaySamples(true);
         break;
     case ParameterEffect::recompute:
-        runHeavy(taskRecompute);
-        break;
+        return taskRecompute;
     case ParameterEffect::fileChecksum:
     case ParameterEffect::fileName:
-        runHeavy(taskFileCheck);
-        break;
+        return taskFileCheck;
     case ParameterEffect::storeOnly:
     case ParameterEffect::none:
         break;
     }
+    return 0;
+}
+
+void APlugin::setParameters(std::span<const ParameterValue> values, Automate automate)
+{
+    if (onAudioThread())
+    {
+        for (const ParameterValue& v : values)
+            setParameter(v.index, v.value);
+    }
+    else
+    {
+        std::lock_guard lock(storeMutex);
+        applyBatch(values);
+    }
     editorUpdate();
+    // Outside the lock: a host may answer an automation with a set of its own.
+    if (automate == Automate::yes)
+        for (const ParameterValue& v : values)
+            callHost(vst::audioMasterAutomate, v.index, 0, nullptr, v.value);
+}
+
+void APlugin::applyBatch(std::span<const ParameterValue> values)
+{
+    // File checks keep their place among the values (the name completes the
+    // check); the shaping waits for the last value.
+    for (const ParameterValue& v : values)
+        performTasks(storeParameter(v.index, v.value) & ~static_cast<unsigned>(taskRecompute));
+    shapeResponse();
 }
 
 float APlugin::getParameter(vst::VstInt32 index)
@@ -336,14 +414,6 @@ void APlugin::updateDelaySamples(bool rewriteCappedValue)
         }
     }
     controls.delaySamples.store(samples, std::memory_order_relaxed);
-}
-
-void APlugin::selectAutogainFactor(float autogainValue)
-{
-    if (autogainValue == 0.0f)
-        controls.autogainFactor.store(autogainOffFactor, std::memory_order_relaxed);
-    else if (autogainValue == 1.0f)
-        controls.autogainFactor.store(wavFile->getAutoGain(), std::memory_order_relaxed);
 }
 
 std::string APlugin::pendingFileName() const
@@ -408,12 +478,17 @@ void APlugin::performTasks(unsigned tasks)
     if ((tasks & taskFileCheck) != 0)
         fileCheck();
     if ((tasks & taskRecompute) != 0)
-        recalculate();
+        shapeResponse();
 }
 
 bool APlugin::recalculate()
 {
     std::lock_guard lock(storeMutex);
+    return shapeResponse();
+}
+
+bool APlugin::shapeResponse()
+{
     float eq[16];
     for (std::size_t i = 0; i < eqPoints.size(); ++i)
         eq[i] = eqPoints[i].load(std::memory_order_relaxed);
@@ -432,7 +507,7 @@ void APlugin::fileCheck()
     if (!fileExists(path))
         return;
 
-    if (!loadResponse(path))
+    if (!loadResponse(path).loaded)
         return;
     loadedFileName = pending;
     const auto encoded = fileNameToValues(pending);
@@ -457,18 +532,16 @@ void APlugin::setProgram(vst::VstInt32 program)
 
 void APlugin::applyProgram()
 {
-    std::lock_guard lock(storeMutex);
     const APluginProgram& record = *programs[0];
-    // One recalculation at the end, however many parameters change.
-    wavFile->setSuspended(true);
+    std::vector<ParameterValue> values;
+    values.reserve(parameterCount);
     for (const int index : programApplyOrder)
-        setParameter(index, record.value(index));
+        values.push_back({index, record.value(index)});
     for (int index = param::eqFirst; index <= param::eqLast; ++index)
-        setParameter(index, record.value(index));
+        values.push_back({index, record.value(index)});
     for (int index = param::fileNameFirst; index <= param::fileNameLast; ++index)
-        setParameter(index, record.value(index));
-    wavFile->setSuspended(false);
-    recalculate();
+        values.push_back({index, record.value(index)});
+    applyBatch(values);
 }
 
 void APlugin::setProgramName(char* name)

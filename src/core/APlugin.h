@@ -7,9 +7,10 @@
 // - audio thread: process/processReplacing; may also set parameters
 //   (automation). It never waits: a file load or recomputation requested
 //   from it is handed to this instance's worker thread.
-// - any thread may set parameters. Loads, recomputations and program
-//   application are serialised by one lock that the audio thread never
-//   takes; everything else the threads share is atomic.
+// - any thread may set parameters. Loads, recomputations and batches of
+//   parameters (program application, the editor's multi-value edits) are
+//   serialised by one lock that only this class takes and the audio thread
+//   never does; everything else the threads share is atomic.
 #pragma once
 
 #include "core/APluginProgram.h"
@@ -20,8 +21,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -31,14 +34,29 @@ class TMemman;
 class TWAVfile;
 class BackgroundWorker;
 
+/// One value of a batch of parameter changes.
+struct ParameterValue
+{
+    int index;
+    float value;
+};
+
+/// Whether the host hears of changes as automation.
+enum class Automate
+{
+    no,
+    yes
+};
+
 class APlugin : public AudioEffectX
 {
 public:
     static constexpr int fileNameLength = 255; ///< characters of the padded file-name strings
     static constexpr vst::VstInt32 latencySamples = ConvolutionEngine::latencySamples;
     static constexpr int maxDelaySamples = ConvolutionEngine::historyLength - 1;
-    static constexpr float autogainOffFactor = 0.1f;
+    static constexpr float autogainOffFactor = ConvolutionEngine::autogainOffFactor;
     static constexpr float maxPredelayMs = 300.0f;
+    static constexpr int maxFileNameLength = 2 * fileNameValueCount; ///< characters the parameters carry
 
     explicit APlugin(vst::audioMasterCallback hostCallback);
     ~APlugin() override;
@@ -75,14 +93,44 @@ public:
     // Operations of the plug-in used by its editor.
     /// Clears the convolution state (the dry signal goes on).
     void resetEngine();
+    /// Has the engine choose the auto gain factor from the Autogain value, as
+    /// a change of Autogain does. Only the engine writes the factor (it
+    /// applies it); the plug-in owns the switch alone.
+    void selectAutogainFactor() { engine->requestAutogainSelection(); }
+    float getAutogainFactor() const { return engine->getAutogainFactor(); }
     /// Switches silence skipping and stores the choice in the settings.
     void setDcc(bool on);
     bool getDcc() const { return engine->getDynamicCpu(); }
     /// The configured default file, or "<none>".
     std::string getDefaultFileText() const;
     void setDefaultFile(const std::string& name);
-    /// Shapes and partitions the response from the current parameter values.
+    /// Shapes and partitions the response from the current parameter values;
+    /// false when nothing had to be done.
     bool recalculate();
+    /// Sets the values in the order given, each with its full effect, but
+    /// shapes the response only once, after the last one, whatever else runs
+    /// on other threads meanwhile. With Automate::yes the host hears of every
+    /// value as automation once the batch is done. From the audio thread the
+    /// values are queued like single sets (their recalculations coalesce).
+    void setParameters(std::span<const ParameterValue> values, Automate automate);
+    /// Loads a response file the way the editor opens one: read (the previous
+    /// response stays on failure), carry its name in the file-name parameters,
+    /// reset the engine and shape it once.
+    struct FileLoadResult
+    {
+        bool loaded = false;
+        bool tooLong = false;  ///< cut at the store's capacity
+        bool clipped = false;  ///< samples beyond full scale
+        std::string errorText; ///< the reader's message when not loaded
+    };
+    FileLoadResult openFile(const std::string& path);
+    /// The file the parameters name when their checksum holds (trailing
+    /// spaces removed), else empty.
+    std::string requestedFileName() const;
+    /// Runs `reader` on the store while no load or calculation can change
+    /// it; false, without running it, while one is in progress (the caller
+    /// tries again later instead of waiting).
+    bool tryReadResponse(const std::function<void(const TWAVfile&)>& reader) const;
     /// The file name assembled from parameters 46..172 (255 characters).
     std::string pendingFileName() const;
     std::string getLoadedFileName() const;
@@ -90,8 +138,6 @@ public:
     TWAVfile& store() { return *wavFile; }
     ConvolutionEngine& getEngine() { return *engine; }
     EngineControls& getControls() { return controls; }
-    /// Serialises loads, recalculations and program application.
-    std::recursive_mutex& storeLock() { return storeMutex; }
     std::int32_t getSampleRateHz() const { return sampleRateHz.load(std::memory_order_relaxed); }
     bool isLoading() const { return controls.loading.load(std::memory_order_acquire); }
     void setLoading(bool value) { controls.loading.store(value, std::memory_order_release); }
@@ -113,8 +159,13 @@ private:
 
     std::atomic<float>* valueSlot(int index);
     const std::atomic<float>* valueSlot(int index) const;
+    /// Stores a value and runs its light effects; returns the heavy tasks it needs.
+    unsigned storeParameter(int index, float value);
+    /// The batch itself; the caller holds storeMutex.
+    void applyBatch(std::span<const ParameterValue> values);
+    /// recalculate() for a caller that holds storeMutex.
+    bool shapeResponse();
     void updateDelaySamples(bool rewriteCappedValue);
-    void selectAutogainFactor(float autogainValue);
     /// Runs heavy work now, or hands it to the worker when called from the
     /// audio thread.
     void runHeavy(unsigned tasks);
@@ -125,7 +176,7 @@ private:
     void followSampleRate();
     /// Loads a response file and shapes it, with the audio side on the dry
     /// path meanwhile; false (previous response kept) when it cannot be read.
-    bool loadResponse(const std::string& path);
+    FileLoadResult loadResponse(const std::string& path);
     bool onAudioThread() const;
     void runPendingTasks();
     void editorUpdate();
@@ -153,7 +204,7 @@ private:
     std::unique_ptr<TMemman> memman;
     std::unique_ptr<ConvolutionEngine> engine;
 
-    mutable std::recursive_mutex storeMutex;
+    mutable std::mutex storeMutex; ///< never held while calling the host or waiting for another thread
     const std::thread::id creatorThread; ///< the thread that built the object
     std::atomic<unsigned> pendingTasks{0};
     std::unique_ptr<BackgroundWorker> worker; ///< last: its job uses everything above

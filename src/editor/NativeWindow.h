@@ -16,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace tam
 {
@@ -38,6 +40,13 @@ public:
     virtual void onWheel(Point point, int steps) = 0;
     /// Part of the window needs its pixels again.
     virtual void onExpose(const Rect& area) = 0;
+    /// Files dropped onto the window from the desktop (full paths in the
+    /// platform's file-name encoding), at `point`.
+    virtual void onFilesDropped(const std::vector<std::string>& paths, Point point)
+    {
+        (void)paths;
+        (void)point;
+    }
 
 protected:
     ~WindowListener() = default;

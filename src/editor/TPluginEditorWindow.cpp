@@ -1,6 +1,7 @@
 #include "editor/TPluginEditorWindow.h"
 
 #include "core/APlugin.h"
+#include "core/FileSystem.h"
 #include "editor/Background.h"
 #include "editor/HelpText.h"
 #include "editor/Palette.h"
@@ -9,7 +10,7 @@
 
 #include <algorithm>
 #include <exception>
-#include <mutex>
+#include <vector>
 
 namespace tam
 {
@@ -37,24 +38,6 @@ constexpr int defaultFileLabelWidth = 189;
 
 constexpr Font setupFont{FontFace::smallFonts, 11, false};
 constexpr Font helpFont{FontFace::verdana, 13, false};
-
-/// Holds the store's calculations back while several parameters change, so
-/// that one recalculation follows; released even if a step throws.
-class SuspendedStore
-{
-public:
-    explicit SuspendedStore(APlugin& owner) : plugin(owner), lock(owner.storeLock())
-    {
-        plugin.store().setSuspended(true);
-    }
-    ~SuspendedStore() { plugin.store().setSuspended(false); }
-    SuspendedStore(const SuspendedStore&) = delete;
-    SuspendedStore& operator=(const SuspendedStore&) = delete;
-
-private:
-    APlugin& plugin;
-    std::lock_guard<std::recursive_mutex> lock;
-};
 
 void setupSlider(Tmarlo_blue_slider& slider, bool horizontal)
 {
@@ -90,6 +73,7 @@ std::string fitPath(const std::string& path, const Font& font, int width)
 TPluginEditorWindow::TPluginEditorWindow(APlugin& owner, std::unique_ptr<NativeWindow> native)
     : Widget(Rect{0, 0, designWidth, designHeight}), plugin(owner), nativeWindow(std::move(native)),
       background(createCanvas(designWidth, designHeight)), backbuffer(createCanvas(designWidth, designHeight)),
+      desktop(Desktop::create()),
       PaintBox3(Rect::fromSize(5, 64, 469, 15), background.get()), reversebutton(Rect::fromSize(482, 66, 54, 13)),
       PaintBox1(Rect::fromSize(6, 79, 533, 89), background.get()), Label13({6, 190}, "Predelay", palette::labelFont),
       scrollbar3(Rect::fromSize(62, 186, 338, 20)), Label42({6, 215}, "Attack", palette::labelFont),
@@ -226,8 +210,13 @@ void TPluginEditorWindow::buildControls()
     setupButton(open, palette::switchFace, "Open File");
     open.OnpostChanged = [this](Tmarlo_blue_slider& s) { openpostChanged(s); };
 
-    PaintBox1.OnPaint = [](PaintBox&, Canvas&) {}; // waveform: drawn by the waveform display
-    PaintBox3.OnPaint = [](PaintBox&, Canvas&) {}; // information line
+    PaintBox1.OnPaint = [this](PaintBox&, Canvas& canvas) {
+        if (previewing)
+            drawEnvelopePreview(canvas, response, mirrorShape());
+        else
+            drawWaveform(canvas, response);
+    };
+    PaintBox3.OnPaint = [this](PaintBox&, Canvas& canvas) { drawInformationLine(canvas, shownInformation); };
     p_eq_box.OnPaint = [](PaintBox&, Canvas&) {};  // EQ curve and points
     ScrollBox1.OnPaint = [](PaintBox&, Canvas& canvas) {
         bevelBox(canvas, {0, 0, canvas.width(), canvas.height()}, palette::dark, true);
@@ -391,11 +380,16 @@ void TPluginEditorWindow::shapingPostChanged(Tmarlo_blue_slider& sender, int ind
     if (index == param::stretch && value > stretchSnapLow && value < stretchSnapHigh)
         value = 0.5f; // 100 %; the slider follows at the next refresh
     send(index, value);
+    // The new response replaces the preview as soon as it exists.
+    previewing = false;
+    refreshResponse();
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::shapingNothingChanged()
 {
-    repaintWaveform(); // drops the preview
+    previewing = false;
+    repaintWaveform();
 }
 
 void TPluginEditorWindow::switchPostChanged(Tmarlo_blue_slider& sender, int index)
@@ -407,39 +401,40 @@ void TPluginEditorWindow::switchPostChanged(Tmarlo_blue_slider& sender, int inde
         reversebutton.setButtondown(next == switchOn);
 }
 
+void TPluginEditorWindow::sendAll(std::span<const ParameterValue> values)
+{
+    for (const ParameterValue& v : values)
+        setMirror(v.index, v.value);
+    plugin.setParameters(values, Automate::yes);
+}
+
 void TPluginEditorWindow::resetShaping()
 {
-    {
-        SuspendedStore suspended(plugin);
-        send(param::predelay, 0.0f);
-        send(param::envelope, 0.0f);
-        send(param::length, 1.0f);
-        send(param::stretch, 0.5f);
-        send(param::stereo, 1.0f);
-        send(param::stereoRouting, 1.0f);
-        send(param::attackLevel, 1.0f);
-        send(param::attackTime, 0.0f);
-    }
-    std::lock_guard lock(plugin.storeLock());
-    plugin.recalculate();
+    const ParameterValue values[] = {{param::predelay, 0.0f},     {param::envelope, 0.0f},  {param::length, 1.0f},
+                                     {param::stretch, 0.5f},      {param::stereo, 1.0f},    {param::stereoRouting, 1.0f},
+                                     {param::attackLevel, 1.0f}, {param::attackTime, 0.0f}};
+    sendAll(values);
 }
 
 void TPluginEditorWindow::resetEq()
 {
     for (int i = 0; i < eqValueCount; ++i)
         eqBeforeEdit[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
-    {
-        SuspendedStore suspended(plugin);
-        for (int i = 0; i < eqValueCount; ++i)
-            setMirror(param::eqFirst + i, 0.0f);
-        // Positions of points 1 to 8 first, then their factors.
-        for (int first : {0, 1})
-            for (int i = first; i < eqValueCount; i += 2)
-                if (mirrorValue(param::eqFirst + i) != eqBeforeEdit[static_cast<std::size_t>(i)])
-                    send(param::eqFirst + i, mirrorValue(param::eqFirst + i));
-    }
-    std::lock_guard lock(plugin.storeLock());
-    plugin.recalculate();
+    for (int i = 0; i < eqValueCount; ++i)
+        setMirror(param::eqFirst + i, 0.0f);
+    sendEqEdit();
+}
+
+void TPluginEditorWindow::sendEqEdit()
+{
+    // Positions of points 1 to 8 first, then their factors; only what the
+    // gesture changed, and one recalculation even when nothing did.
+    std::vector<ParameterValue> changed;
+    for (int first : {0, 1})
+        for (int i = first; i < eqValueCount; i += 2)
+            if (mirrorValue(param::eqFirst + i) != eqBeforeEdit[static_cast<std::size_t>(i)])
+                changed.push_back({param::eqFirst + i, mirrorValue(param::eqFirst + i)});
+    plugin.setParameters(changed, Automate::yes);
 }
 
 void TPluginEditorWindow::showHelp(bool shown)
@@ -502,7 +497,36 @@ void TPluginEditorWindow::repaintWaveform()
 
 void TPluginEditorWindow::showEnvelopePreview()
 {
+    previewing = true;
     PaintBox1.repaint();
+}
+
+EnvelopeShape TPluginEditorWindow::mirrorShape() const
+{
+    return {mirrorValue(param::reverse),    mirrorValue(param::length),     mirrorValue(param::envelope),
+            mirrorValue(param::attackTime), mirrorValue(param::attackLevel), mirrorValue(param::stretch)};
+}
+
+void TPluginEditorWindow::refreshResponse()
+{
+    if (plugin.store().getGeneration() == lastWaveVersion)
+        return;
+    // While a load or calculation runs the store is not read; the next tick
+    // tries again.
+    const WaveformGeometry geometry{PaintBox1.width(), PaintBox1.height()};
+    if (plugin.tryReadResponse([this, &geometry](const TWAVfile& store) { response = takeSnapshot(store, geometry); }))
+    {
+        lastWaveVersion = response.generation;
+        repaintWaveform();
+    }
+}
+
+std::string TPluginEditorWindow::informationText() const
+{
+    const std::string requested = plugin.requestedFileName();
+    if (!requested.empty() && requested != response.fileName && !fileExists(requested))
+        return "File not found: " + requested;
+    return response.fileName;
 }
 
 void TPluginEditorWindow::repaintEqBox()
@@ -520,7 +544,7 @@ void TPluginEditorWindow::updateAutogainCaption()
 {
     if (mirrorValue(param::autogain) != switchOn)
         return;
-    const float factor = plugin.getControls().autogainFactor.load(std::memory_order_relaxed);
+    const float factor = plugin.getAutogainFactor();
     autogainbtn.setCaption("GAIN " + amplitudeText(factor / APlugin::autogainOffFactor));
 }
 
@@ -596,14 +620,15 @@ void TPluginEditorWindow::showLit(Tmarlo_blue_slider& sender, float value)
 void TPluginEditorWindow::refreshSteps()
 {
     setStage("400");
-    const std::int32_t generation = plugin.store().getGeneration();
-    if (generation != lastWaveVersion)
-    {
-        lastWaveVersion = generation;
-        repaintWaveform();
-    }
+    refreshResponse();
 
     setStage("500");
+    std::string information = informationText();
+    if (information != shownInformation)
+    {
+        shownInformation = std::move(information);
+        PaintBox3.repaint();
+    }
     updateAutogainCaption();
     refreshList(true);
     const ConvolutionEngine::Meters meters = plugin.getEngine().readMeters();

@@ -15,22 +15,24 @@
 // frame asks it to load the mirror.
 #pragma once
 
+#include "core/APlugin.h"
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
+#include "editor/Desktop.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
+#include "editor/ResponseDisplay.h"
 #include "editor/Tmarlo_blue_slider.h"
 #include "editor/Widget.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tam
 {
-
-class APlugin;
 
 class TPluginEditorWindow final : public Widget, public WindowListener
 {
@@ -39,6 +41,7 @@ class TPluginEditorWindow final : public Widget, public WindowListener
     std::unique_ptr<NativeWindow> nativeWindow;
     std::unique_ptr<Canvas> background; ///< the window's background picture
     std::unique_ptr<Canvas> backbuffer; ///< the composed frame
+    std::unique_ptr<Desktop> desktop;   ///< chooser, message box, folder listing
 
 public:
     static constexpr int designWidth = 736;
@@ -55,6 +58,8 @@ public:
     /// needs the window as its listener).
     void attach(std::unique_ptr<NativeWindow> native);
     NativeWindow* getNativeWindow() const { return nativeWindow.get(); }
+    /// Replaces the platform's desktop services (tests).
+    void setDesktop(std::unique_ptr<Desktop> services) { desktop = std::move(services); }
     Size clientSize() const;
 
     // ---- driven by the editor frame
@@ -75,6 +80,8 @@ public:
     const Canvas& frame();
 
     float mirrorValue(int index) const;
+    const ResponseSnapshot& shownResponse() const { return response; }
+    const std::string& informationLine() const { return shownInformation; }
     /// Called with each stage marker as the refresh reaches it; diagnostics,
     /// and the way tests make a step fail.
     std::function<void(const std::string& stage)> stageObserver;
@@ -189,11 +196,20 @@ private:
 
     /// Sends a parameter through automation and mirrors it.
     void send(int index, float value);
+    /// Sends and mirrors several values with one recalculation.
+    void sendAll(std::span<const ParameterValue> values);
+    /// Sends the EQ values that differ from eqBeforeEdit, with one recalculation.
+    void sendEqEdit();
     void setMirror(int index, float value);
 
     // Display hooks of the waveform, EQ and file-list areas.
     void repaintWaveform();
     void showEnvelopePreview();
+    /// Takes a new snapshot of the response when the store has a newer one.
+    void refreshResponse();
+    /// The file name of the response in use, or why the named one is missing.
+    std::string informationText() const;
+    EnvelopeShape mirrorShape() const;
     void repaintEqBox();
     void refreshList(bool scroll);
     void updateAutogainCaption();
@@ -211,6 +227,9 @@ private:
 
     std::array<float, parameterCount> mirror{};
     std::int32_t lastWaveVersion = -1; ///< store generation last painted
+    ResponseSnapshot response;         ///< what the waveform area shows
+    bool previewing = false;           ///< a shaping slider is being dragged
+    std::string shownInformation;      ///< text of the information line
     std::string shownFolderFile;       ///< file the list was last built for
     std::array<float, eqValueCount> lastPaintedEq{};
     std::array<float, eqValueCount> eqBeforeEdit{};

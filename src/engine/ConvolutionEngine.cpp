@@ -98,6 +98,39 @@ void ConvolutionEngine::setSuspended(bool suspended)
     }
 }
 
+void ConvolutionEngine::requestAutogainSelection()
+{
+    autogainSelectionRequested.store(true, std::memory_order_release);
+    if (suspendedByHost.load(std::memory_order_acquire))
+    {
+        bool expected = false;
+        if (busy.compare_exchange_strong(expected, true, std::memory_order_acquire))
+        {
+            if (autogainSelectionRequested.exchange(false, std::memory_order_acq_rel))
+                selectAutogainFactor(controls.autogain.load(std::memory_order_acquire));
+            busy.store(false, std::memory_order_release);
+        }
+    }
+}
+
+void ConvolutionEngine::selectAutogainFactor(float autogainSwitch)
+{
+    if (autogainSwitch == 0.0f)
+        autogainFactor = autogainOffFactor;
+    else if (autogainSwitch == 1.0f)
+        autogainFactor = heardAutoGain();
+    publishedAutogainFactor.store(autogainFactor, std::memory_order_release);
+}
+
+float ConvolutionEngine::heardAutoGain() const
+{
+    const bool holding = live->set != nullptr || incoming != nullptr;
+    if (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer())
+        return source.autoGain->load(std::memory_order_acquire);
+    const PartitionSet* heard = incoming != nullptr ? incoming->set : live->set;
+    return heard != nullptr ? heard->autoGain : source.autoGain->load(std::memory_order_acquire);
+}
+
 void ConvolutionEngine::setDynamicCpu(bool on)
 {
     dynamicCpu.store(on, std::memory_order_release);
@@ -200,15 +233,22 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     const bool loading = controls.loading.load(std::memory_order_acquire);
 
     const bool ready = source.ready->load(std::memory_order_acquire);
-    if (ready && (live->set == nullptr ? source.handover->hasOffer() : source.handover->offerIsUrgent()))
+    // During a crossfade the outgoing lane lets go of its set early, yet a
+    // response is still heard: only an urgent offer may cut in then.
+    const bool holding = live->set != nullptr || incoming != nullptr;
+    if (ready && (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer()))
     {
         // Never hold three sets: a crossfade in progress ends first.
         if (incoming != nullptr)
             endTransition();
-        const bool obsolete = live->set != nullptr;
+        const bool obsolete = holding;
         if (PartitionSet* set = source.handover->take())
             takeAtOnce(set, obsolete);
     }
+    // After the take: a new file's gain applies together with its response.
+    if (autogainSelectionRequested.load(std::memory_order_relaxed) &&
+        autogainSelectionRequested.exchange(false, std::memory_order_acq_rel))
+        selectAutogainFactor(controls.autogain.load(std::memory_order_acquire));
     const bool enabled = ready && !loading && bypass == 0.0f;
     const float dryTarget = dry * (1.0f - muteDry);
     const float wetTargetBase = wet * (1.0f - bypass);
@@ -236,8 +276,6 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
             --wetFadeCount;
         const float fd = static_cast<float>(dryFadeCount) * fadeStep;
         const float fw = static_cast<float>(wetFadeCount) * fadeStep;
-        // The auto-gain factor may change at a boundary inside this block.
-        const float autogainFactor = controls.autogainFactor.load(std::memory_order_relaxed);
         dryGain = (1.0f - fd) * dryTarget + dryGainStart * fd;
         wetGain = (1.0f - fw) * wetTargetBase * autogainFactor * wetBoost + wetGainStart * fw;
 
@@ -483,12 +521,8 @@ void ConvolutionEngine::rotate(Lane& lane)
 
 void ConvolutionEngine::blockBoundary()
 {
-    if (controls.autogain.load(std::memory_order_relaxed) == 1.0f)
-    {
-        const PartitionSet* heard = incoming != nullptr ? incoming->set : live->set;
-        const float gain = heard != nullptr ? heard->autoGain : source.autoGain->load(std::memory_order_relaxed);
-        controls.autogainFactor.store(gain, std::memory_order_relaxed);
-    }
+    if (controls.autogain.load(std::memory_order_acquire) == 1.0f)
+        selectAutogainFactor(1.0f);
     partitionPos = 0;
     currentSlot = (currentSlot + 1) % slotCount;
     const bool silent = dynamicCpu.load(std::memory_order_relaxed) && crossSumAcc == 0.0f;

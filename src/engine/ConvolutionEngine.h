@@ -60,8 +60,7 @@ struct EngineControls
     std::atomic<float> stereoRouting{1.0f};
     std::atomic<float> bypass{0.0f};
     std::atomic<float> muteDry{0.0f};
-    std::atomic<float> autogain{1.0f};
-    std::atomic<float> autogainFactor{0.1f}; ///< also written by the engine when it latches the auto gain
+    std::atomic<float> autogain{1.0f}; ///< the switch: 0 fixed factor, 1 the response's auto gain, else keep
     std::atomic<std::int32_t> delaySamples{0}; ///< pre-delay, 0..16383
     std::atomic<bool> loading{false};          ///< a file load is in progress: dry only
 };
@@ -93,6 +92,7 @@ public:
     static constexpr int meterHoldSamples = 88200;
     static constexpr float meterFloor = 0.001f;
     static constexpr float outputLimit = 2.0f;
+    static constexpr float autogainOffFactor = 0.1f; ///< wet factor while Autogain is off
     static constexpr int bufferFloats = 32768;
     static constexpr std::size_t bufferBytes = bufferFloats * sizeof(float);
 
@@ -123,6 +123,13 @@ public:
     void setSuspended(bool suspended);
     void requestDryFade() { dryFadeRequested.store(true, std::memory_order_release); }
     void requestWetFade() { wetFadeRequested.store(true, std::memory_order_release); }
+    /// Chooses the auto gain factor from the Autogain switch as it is now
+    /// (0: the fixed factor, 1: the heard response's gain, other values keep
+    /// the factor). The engine is the factor's only writer; it also follows
+    /// the response at every period boundary while the switch is 1.
+    void requestAutogainSelection();
+    /// The auto gain factor the wet path applies.
+    float getAutogainFactor() const { return publishedAutogainFactor.load(std::memory_order_acquire); }
     /// Switching off marks every slot active again at the next block.
     void setDynamicCpu(bool on);
     bool getDynamicCpu() const { return dynamicCpu.load(std::memory_order_acquire); }
@@ -206,6 +213,10 @@ private:
     void takeAtOnce(PartitionSet* set, bool obsolete);
     void endTransition();
     void publishHoldings();
+    void selectAutogainFactor(float autogainSwitch);
+    /// The auto gain of the response heard, or of the one about to be taken
+    /// at once.
+    float heardAutoGain() const;
     void updateMeter(int channel, float wetMagnitude, float dryMagnitude, bool vuTick);
 
     EngineControls& controls;
@@ -244,6 +255,8 @@ private:
     float wetGainStart = 0.5f;
     std::int32_t dryFadeCount = 0;
     std::int32_t wetFadeCount = 0;
+    float autogainFactor = autogainOffFactor;
+    std::atomic<float> publishedAutogainFactor{autogainOffFactor};
 
     // Meters (audio thread), published once per block.
     float peakDecay;
@@ -263,6 +276,7 @@ private:
     std::atomic<bool> busy{false}; ///< held by whoever touches the engine state
     std::atomic<bool> dryFadeRequested{false};
     std::atomic<bool> wetFadeRequested{false};
+    std::atomic<bool> autogainSelectionRequested{false};
 
     long transformCount = 0; ///< forward and inverse transforms run (tests, benchmarks)
     long multiplyCount = 0;  ///< multiply-accumulate passes run

@@ -28,6 +28,12 @@ bool sameInputs(const float* a, const float* b)
 float TWAVfile::envelopeSample(float i, float n, float reverse, float length, float envelope, float attackTime,
                                float attackLevel, float v) const
 {
+    return envelopeAt(attackMaxSamples, i, n, reverse, length, envelope, attackTime, attackLevel, v);
+}
+
+float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
+                           float attackTime, float attackLevel, float v)
+{
     // Reverse exactly 1 measures the envelope from the end, so it shapes the
     // response in its unreversed time order.
     const float t0 = reverse == 1.0f ? n - i : i;

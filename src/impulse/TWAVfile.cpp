@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tam {
 
@@ -39,7 +40,7 @@ void TWAVfile::reset()
     suspended = false;
 }
 
-bool TWAVfile::loadFromFile(const std::string& name, std::int32_t rate, bool& tooLong, bool& clipped,
+bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, bool& clipped,
                             std::string& errorText)
 {
     errorText.clear();
@@ -74,7 +75,7 @@ bool TWAVfile::loadFromFile(const std::string& name, std::int32_t rate, bool& to
     reset();
     hostRate = static_cast<float>(rate);
     attackMaxSamples = hostRate * attackMaxMs / 1000.0f;
-    fileName = name;
+    fileName = std::move(name);
     loaded = true;
     channels = static_cast<std::uint8_t>(fileChannels);
     fileRate = static_cast<float>(fileSampleRate);

@@ -45,8 +45,9 @@ public:
     /// and checked before anything of the store changes: on failure the store
     /// keeps its previous response and errorText receives the reader's
     /// numbered message. The partitions are not computed here; callers run
-    /// calculateDestWave afterwards.
-    bool loadFromFile(const std::string& fileName, std::int32_t hostRate, bool& tooLong, bool& clipped,
+    /// calculateDestWave afterwards. The name is taken by value: callers
+    /// may pass the store's own `fileName`, which a load resets.
+    bool loadFromFile(std::string fileName, std::int32_t hostRate, bool& tooLong, bool& clipped,
                       std::string& errorText);
 
     /// Shapes the loaded response and builds a new partition set; false when
@@ -58,6 +59,10 @@ public:
     /// destination whose last index is n.
     float envelopeSample(float i, float n, float reverse, float length, float envelope, float attackTime,
                          float attackLevel, float v) const;
+    /// The same for a store whose attack is at most attackMaxSamples long
+    /// (displays that keep a copy of that value).
+    static float envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
+                            float attackTime, float attackLevel, float v);
 
     // --- state read by others ---
     bool isReady() const { return ready.load(std::memory_order_acquire); }

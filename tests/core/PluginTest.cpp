@@ -141,13 +141,18 @@ TEST_F(PluginFixture, TheResponseIsResampledWhenTheHostRateChanges)
 TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
 {
     auto plugin = make();
+    sendName(*plugin, writeResponse("ir.wav"), true);
+    const float responseGain = plugin->store().getAutoGain();
+    ASSERT_NE(responseGain, APlugin::autogainOffFactor);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
+    plugin->setParameter(param::autogain, 0.5f); // neither on nor off: keeps the factor
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
     plugin->setParameter(param::autogain, 0.0f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.1f);
-    plugin->getControls().autogainFactor.store(0.7f);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), APlugin::autogainOffFactor);
     plugin->setParameter(param::autogain, 0.5f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), 0.7f);
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), APlugin::autogainOffFactor);
     plugin->setParameter(param::autogain, 1.0f);
-    EXPECT_FLOAT_EQ(plugin->getControls().autogainFactor.load(), plugin->store().getAutoGain());
+    EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
 }
 
 TEST_F(PluginFixture, AFileNameLoadsOnceTheNameAndItsChecksumAgreeInEitherOrder)
@@ -339,16 +344,13 @@ TEST_F(PluginFixture, EditingTheResponseWhileAudioRunsCausesNoClickOrDropout)
     ASSERT_GT(ownStep, 0.0f);
 
     // Cut the highs hard: the low sine's reverb must move on without a step.
-    {
-        std::lock_guard lock(plugin->storeLock());
-        plugin->store().setSuspended(true);
-        plugin->setParameter(param::eqFirst, 0.6f);     // flat below ~400 Hz ...
-        plugin->setParameter(param::eqFirst + 1, 1.0f);
-        plugin->setParameter(param::eqFirst + 2, 0.8f); // ... down to -69 dB from ~3 kHz
-        plugin->setParameter(param::eqFirst + 3, 0.0f);
-        plugin->store().setSuspended(false);
-        ASSERT_TRUE(plugin->recalculate());
-    }
+    const auto generation = plugin->store().getGeneration();
+    const ParameterValue cut[] = {{param::eqFirst, 0.6f},     // flat below ~400 Hz ...
+                                  {param::eqFirst + 1, 1.0f},
+                                  {param::eqFirst + 2, 0.8f}, // ... down to -69 dB from ~3 kHz
+                                  {param::eqFirst + 3, 0.0f}};
+    plugin->setParameters(cut, Automate::no);
+    ASSERT_EQ(plugin->store().getGeneration(), generation + 1);
     const auto after = runSine(*plugin, 44100, phase);
     EXPECT_LE(largestStep(after, 0), ownStep * 1.05f);
 

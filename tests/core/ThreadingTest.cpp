@@ -27,21 +27,29 @@ void sendName(APlugin& plugin, const std::string& name)
         plugin.setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
 }
 
+/// Two stereo responses of different character (and auto gain).
+std::vector<std::string> writeResponses(const TempDir& dir)
+{
+    std::vector<std::string> files;
+    for (int f = 0; f < 2; ++f)
+    {
+        std::vector<float> samples(2 * 30000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = 0.3f * std::exp(-static_cast<float>(i) / (20000.0f - 15000.0f * static_cast<float>(f))) *
+                         (((i * (f + 3)) % 7) / 3.5f - 1.0f);
+        files.push_back(dir.file("ir" + std::to_string(f) + ".wav"));
+        writeFloatWav(files.back(), 44100, 2, samples);
+    }
+    return files;
+}
+
 } // namespace
 
 TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
 {
     TempDir dir;
     SettingsSandbox settings{dir};
-    std::vector<std::string> files;
-    for (int f = 0; f < 2; ++f)
-    {
-        std::vector<float> samples(2 * 30000);
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = 0.3f * std::exp(-static_cast<float>(i) / 20000.0f) * (((i * (f + 3)) % 7) / 3.5f - 1.0f);
-        files.push_back(dir.file("ir" + std::to_string(f) + ".wav"));
-        writeFloatWav(files.back(), 44100, 2, samples);
-    }
+    const auto files = writeResponses(dir);
 
     APlugin plugin(versionOnlyHost);
     plugin.resume();
@@ -108,4 +116,40 @@ TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
 
     EXPECT_EQ(badSamples.load(), 0);
     EXPECT_TRUE(plugin.store().isReady());
+}
+
+TEST(Threading, TheAppliedAutoGainFollowsTheSwitchWhileResponsesChange)
+{
+    TempDir dir;
+    SettingsSandbox settings{dir};
+    const auto files = writeResponses(dir);
+    APlugin plugin(versionOnlyHost);
+    plugin.resume();
+    sendName(plugin, files[0]);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> blocks{0};
+    std::thread audio([&] {
+        std::vector<float> left(2048, 0.1f), right(2048, -0.1f);
+        float* io[2] = {left.data(), right.data()};
+        while (!stop.load())
+        {
+            plugin.processReplacing(io, io, 2048);
+            ++blocks;
+        }
+    });
+    for (int round = 0; round < 30; ++round)
+    {
+        sendName(plugin, files[static_cast<std::size_t>(round / 2 % 2)]);
+        const bool on = round % 2 == 1;
+        plugin.setParameter(param::autogain, on ? 1.0f : 0.0f);
+        // Settled: two period boundaries later.
+        const long seen = blocks.load();
+        while (blocks.load() < seen + 10)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        EXPECT_FLOAT_EQ(plugin.getAutogainFactor(), on ? plugin.store().getAutoGain() : APlugin::autogainOffFactor)
+            << "round " << round;
+    }
+    stop = true;
+    audio.join();
 }

@@ -82,6 +82,37 @@ struct EditorFixture : ::testing::Test
         return window;
     }
 
+    /// Writes a 44.1 kHz float WAV file of the given frames into the test folder.
+    std::string writeResponse(const std::string& name, const std::vector<float>& interleaved, int channels = 2)
+    {
+        const std::string path = dir.file(name);
+        writeFloatWav(path, 44100, channels, interleaved);
+        return path;
+    }
+
+    /// Counts the pixels of `colour` in an area of a picture.
+    static int count(const Canvas& picture, const Rect& area, Color colour)
+    {
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                n += picture.pixel({x, y}) == colour ? 1 : 0;
+        return n;
+    }
+
+    /// Counts the near-white pixels (text is smoothed) in an area.
+    static int countBright(const Canvas& picture, const Rect& area)
+    {
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+            {
+                const Color c = picture.pixel({x, y});
+                n += c.r > 200 && c.g > 200 && c.b > 200 ? 1 : 0;
+            }
+        return n;
+    }
+
     static Point centre(const Widget& w)
     {
         const Rect r = w.absoluteRect();

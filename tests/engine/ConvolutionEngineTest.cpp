@@ -530,3 +530,40 @@ TEST(ConvolutionEngine, TheCrossfadeIsLinearOverOnePeriodAndEndsOnTheFullNewConv
         EXPECT_FALSE(fx.engine->isCrossfading());
     }
 }
+
+TEST(ConvolutionEngine, AnEditDuringACrossfadeIsHeardThroughAnotherCrossfadeNeverThroughSilence)
+{
+    // Noise through responses of one level: every 1024-sample window of wet
+    // output keeps roughly that level, whenever the second edit arrives.
+    const std::size_t frames = 8192 * 12;
+    const std::size_t firstEdit = 8192 * 3 + 1000;
+    for (const std::size_t offset : {2048u, 8192u, 12000u, 16384u, 20000u, 24576u})
+    {
+        EngineFixture fx;
+        fx.offerResponse(response(2, 41), response(2, 42));
+        Stereo io(frames);
+        io.left = noise(frames, 43, 0.5f);
+        io.right = noise(frames, 44, 0.5f);
+        for (std::size_t start = 0; start < frames; start += 256)
+        {
+            if (start == firstEdit - firstEdit % 256)
+                fx.offerResponse(response(2, 45), response(2, 46));
+            if (start == (firstEdit + offset) - (firstEdit + offset) % 256)
+                fx.offerResponse(response(2, 47), response(2, 48));
+            const float* in[2] = {io.left.data() + start, io.right.data() + start};
+            float* out[2] = {io.left.data() + start, io.right.data() + start};
+            fx.engine->process(in, out, 256, ConvolutionEngine::Mode::replace);
+        }
+        std::vector<double> levels;
+        for (std::size_t w = latency + 16384; w + 1024 <= frames; w += 1024)
+        {
+            double sum = 0.0;
+            for (std::size_t n = w; n < w + 1024; ++n)
+                sum += static_cast<double>(io.left[n]) * io.left[n];
+            levels.push_back(std::sqrt(sum / 1024.0));
+        }
+        const double typical = levels[levels.size() / 2];
+        for (std::size_t k = 0; k < levels.size(); ++k)
+            EXPECT_GT(levels[k], 0.5 * typical) << "second edit " << offset << " after the first, window " << k;
+    }
+}

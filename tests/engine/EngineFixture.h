@@ -31,9 +31,11 @@ public:
         // Unity wet gain, no dry, no auto gain switching.
         controls.dry.store(0.0f);
         controls.wet.store(1.0f);
-        controls.autogain.store(0.5f);
-        controls.autogainFactor.store(1.0f);
+        controls.autogain.store(1.0f);
         engine = std::make_unique<ConvolutionEngine>(memman, controls, EngineSource{&ready, &autoGain, &handover});
+        autoGain.store(1.0f);
+        engine->requestAutogainSelection();
+        controls.autogain.store(0.5f);
         engine->setSuspended(false);
     }
 
