@@ -7,7 +7,9 @@
 // state (tam-snapshot); TAM_EDITOR_CAPTURE a PPM file for the Windows one.
 #include "core/APlugin.h"
 #include "editor/APluginEditor.h"
+#include "editor/Desktop.h"
 #include "editor/TPluginEditorWindow.h"
+#include "editor/win32/Win32Window.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
@@ -15,9 +17,13 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -344,6 +350,55 @@ TEST_F(Win32Editor, AHostWindowDestroyedBeforeTheCloseHurtsNobody)
     fx.dispatch(vst::effEditClose);
     EXPECT_FALSE(editorClassRegistered());
     EXPECT_EQ(fx.dispatch(vst::effEditOpen, 0, 0, nullptr), 0) << "no window to open into";
+}
+
+TEST_F(Win32Editor, FilesDroppedOnTheWindowReachTheEditorWithTheDropPoint)
+{
+    struct Recorder final : WindowListener
+    {
+        void onMouseDown(const MouseEvent&) override {}
+        void onMouseMove(const MouseEvent&) override {}
+        void onMouseUp(const MouseEvent&) override {}
+        void onWheel(Point, int) override {}
+        void onExpose(const Rect&) override {}
+        void onFilesDropped(const std::vector<std::string>& paths, Point point) override
+        {
+            dropped = paths;
+            at = point;
+        }
+        std::vector<std::string> dropped;
+        Point at;
+    } recorder;
+    const auto window = NativeWindow::create(host, editorWidth, editorHeight, recorder);
+    ASSERT_NE(window, nullptr);
+    // What Explorer hands over: a DROPFILES header and a double-NUL list.
+    constexpr char names[] = "C:\\irs\\hall.wav\0C:\\irs\\plate room.wav\0";
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + sizeof names);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = {12, 34};
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), names, sizeof names);
+    GlobalUnlock(drop);
+    SendMessageA(windowHandle(window.get()), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(recorder.dropped, (std::vector<std::string>{"C:\\irs\\hall.wav", "C:\\irs\\plate room.wav"}));
+    EXPECT_EQ(recorder.at, (Point{12, 34}));
+}
+
+TEST(Win32Desktop, TheFolderSearchListsOrdinaryWavFilesOnly)
+{
+    TempDir dir;
+    const std::string folder = dir.file("irs");
+    std::filesystem::create_directories(folder + "/folder.wav");
+    for (const char* name : {"a.wav", "B.WAV", "hidden.wav", "system.wav", "notes.txt", "long.wave"})
+        std::ofstream(folder + "/" + name) << "x";
+    SetFileAttributesA((folder + "/hidden.wav").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA((folder + "/system.wav").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    const auto desktop = Desktop::create();
+    auto names = desktop->listWaveFiles(folder, 501);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"B.WAV", "a.wav"}));
+    EXPECT_EQ(desktop->listWaveFiles(folder + "\\", 1).size(), 1u);
+    EXPECT_TRUE(desktop->listWaveFiles(dir.file("nowhere"), 501).empty());
 }
 
 } // namespace

@@ -7,9 +7,10 @@
 // module's address, so two copies of the plug-in, 32- and 64-bit builds or
 // two files, never share one) while at least one editor window exists, and
 // unregistered with the last one.
-#include "editor/NativeWindow.h"
+#include "editor/win32/Win32Window.h"
 #include "editor/win32/GdiCanvas.h"
 
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace tam
 {
@@ -89,6 +92,7 @@ public:
         if (handle == nullptr)
             return;
         SetWindowLongPtrA(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        DragAcceptFiles(handle, TRUE); // files dropped from Explorer load like chosen ones
     }
 
     ~Win32Window() override
@@ -167,6 +171,8 @@ public:
     }
 
     bool dispatching() const override { return depth > 0; }
+
+    HWND windowHandle() const { return handle; }
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -253,6 +259,9 @@ private:
                 listener.onWheel({at.x, at.y}, -steps); // rolling towards the user scrolls towards the end
             return true;
         }
+        case WM_DROPFILES:
+            dropped(reinterpret_cast<HDROP>(wParam));
+            return true;
         case WM_DESTROY:
             gone = true; // with the host's window
             heldButton = 0;
@@ -288,6 +297,23 @@ private:
         listener.onMouseUp({lastPoint, button, (wParam & MK_SHIFT) != 0});
     }
 
+    void dropped(HDROP drop)
+    {
+        std::vector<std::string> paths;
+        const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i)
+        {
+            std::string path(DragQueryFileA(drop, i, nullptr, 0), '\0');
+            DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+            paths.push_back(std::move(path));
+        }
+        POINT at{};
+        DragQueryPoint(drop, &at);
+        DragFinish(drop);
+        if (!paths.empty())
+            listener.onFilesDropped(paths, {at.x, at.y});
+    }
+
     WindowListener& listener;
     const char* className = nullptr;
     HWND handle = nullptr;
@@ -303,6 +329,12 @@ private:
 };
 
 } // namespace
+
+HWND windowHandle(const NativeWindow* window)
+{
+    const auto* own = dynamic_cast<const Win32Window*>(window);
+    return own != nullptr && own->alive() ? own->windowHandle() : nullptr;
+}
 
 bool NativeWindow::supported()
 {
