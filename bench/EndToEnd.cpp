@@ -11,7 +11,10 @@
 // threads count; block times are wall-clock (steady_clock) per host call.
 #include "BenchSupport.h"
 #include "host/HostedEffect.h"
+#include "impulse/Fft.h"
+#include "impulse/InstructionSet.h"
 #include "impulse/LevelText.h"
+#include "impulse/TWAVfile.h"
 
 #include <algorithm>
 #include <array>
@@ -27,6 +30,10 @@
 #include <vector>
 
 #include <time.h>
+
+#if defined(TAM_HAVE_FFTW)
+#include <fftw3.h>
+#endif
 
 #if defined(TAM_HAVE_ZITA_CONVOLVER)
 #include <sched.h>
@@ -53,6 +60,7 @@ struct Settings
     std::vector<int> blocks = {64, 512};
     std::string plugin = TAM_PLUGIN_PATH;
     bool zita = true;
+    int rounds = 0; ///< > 0: the summary table, medians of this many alternating rounds
 };
 
 /// One engine's run over the whole input.
@@ -321,6 +329,113 @@ void printRow(const Result& r, const Result* plugin, int partitions, int block)
     std::fflush(stdout);
 }
 
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0.0 : (n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]));
+}
+
+/// Calling thread's CPU microseconds per call of `work`, over `calls` calls.
+template <class Work>
+double cpuMicroseconds(int calls, Work work)
+{
+    const double start = threadCpu();
+    for (int i = 0; i < calls; ++i)
+        work();
+    return 1e6 * (threadCpu() - start) / calls;
+}
+
+/// The engine's transform (16384 complex points, one forward and one
+/// backward) against FFTW's single-precision in-place plans made with
+/// FFTW_MEASURE; medians of alternating rounds. reference is 0 without FFTW.
+void timeTransforms(int rounds, double& tamUs, double& referenceUs)
+{
+    constexpr int floats = 32768;
+    constexpr int calls = 400;
+    std::vector<float> data(floats);
+    BenchNoise noise(77);
+    for (float& v : data)
+        v = noise.next();
+    std::vector<std::int32_t> ip(tam::fftContextSize, 0);
+    std::vector<float> w(tam::fftContextSize, 0.0f);
+    std::vector<double> tamTimes, referenceTimes;
+    // Forward then backward returns N = 2^14 times the input: every seventh
+    // pair (2^98 at most) the values are scaled back, a cost both sides share.
+    int pairs = 0;
+    const auto rescale = [&](float* values) {
+        if (++pairs % 7 != 0)
+            return;
+        for (int i = 0; i < floats; ++i)
+            values[i] *= 0x1p-98f;
+    };
+#if defined(TAM_HAVE_FFTW)
+    auto* buffer = static_cast<fftwf_complex*>(fftwf_malloc(sizeof(fftwf_complex) * floats / 2));
+    fftwf_plan forward = fftwf_plan_dft_1d(floats / 2, buffer, buffer, FFTW_FORWARD, FFTW_MEASURE);
+    fftwf_plan backward = fftwf_plan_dft_1d(floats / 2, buffer, buffer, FFTW_BACKWARD, FFTW_MEASURE);
+    std::memcpy(buffer, data.data(), sizeof(float) * floats);
+#endif
+    for (int r = 0; r < rounds; ++r)
+    {
+        pairs = 0;
+        tamTimes.push_back(cpuMicroseconds(calls, [&] {
+            tam::cdft(floats, -1, data.data(), ip.data(), w.data());
+            tam::cdft(floats, 1, data.data(), ip.data(), w.data());
+            rescale(data.data());
+        }));
+#if defined(TAM_HAVE_FFTW)
+        pairs = 0;
+        referenceTimes.push_back(cpuMicroseconds(calls, [&] {
+            fftwf_execute(forward);
+            fftwf_execute(backward);
+            rescale(reinterpret_cast<float*>(buffer));
+        }));
+#endif
+    }
+#if defined(TAM_HAVE_FFTW)
+    fftwf_destroy_plan(forward);
+    fftwf_destroy_plan(backward);
+    fftwf_free(buffer);
+#endif
+    tamUs = median(tamTimes);
+    referenceUs = median(referenceTimes);
+}
+
+/// One full recomputation (shaping, partitioning, transforms) of a
+/// 117-partition response, in milliseconds of CPU time; median of rounds.
+double timeRecomputation(const std::string& folder, int rounds)
+{
+    const std::string path = folder + "/recompute-117.wav";
+    tam::bench::writeFloatWave(path, rate, 2,
+                               tam::bench::decayingStereoNoise(117 * partitionFrames - 1000, 900000.0, 0, 11, 0.5f));
+    tam::TWAVfile store;
+    bool tooLong = false, clipped = false;
+    std::string error;
+    if (!store.loadFromFile(path, rate, tooLong, clipped, error))
+        throw std::runtime_error(error);
+    const float flatEq[16] = {};
+    std::vector<double> times;
+    for (int r = 0; r < 2 * rounds + 1; ++r)
+    {
+        // An attack level that shapes nothing but defeats the unchanged-input shortcut.
+        const float attack = r % 2 == 0 ? 0.999f : 1.0f;
+        const double start = threadCpu();
+        if (!store.calculateDestWave(flatEq, attack, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.5f))
+            throw std::runtime_error("no recomputation");
+        times.push_back(1e3 * (threadCpu() - start));
+    }
+    return median(times);
+}
+
+struct CaseSummary
+{
+    int partitions = 0;
+    int block = 0;
+    std::vector<double> tamCpu, zitaCpu, ratio, tamMean, tamWorst, zitaMean, zitaWorst;
+    double worstDifference = 0.0;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -340,11 +455,13 @@ int main(int argc, char** argv)
             settings.plugin = argv[++i];
         else if (arg == "--no-zita")
             settings.zita = false;
+        else if (arg == "--summary" && hasValue)
+            settings.rounds = std::max(1, std::atoi(argv[++i]));
         else
         {
             std::fprintf(stderr,
                          "Usage: tam_bench_e2e [--seconds S] [--partitions 1,27,117] [--blocks 64,512] "
-                         "[--plugin PATH] [--no-zita]\n");
+                         "[--plugin PATH] [--no-zita] [--summary ROUNDS]\n");
             return 2;
         }
     }
@@ -364,11 +481,14 @@ int main(int argc, char** argv)
     settings.zita = false;
     std::printf("zita-convolver not built in\n");
 #endif
-    std::printf("\n%5s %6s  %-24s %9s %7s %8s %8s %8s %7s %8s %8s %7s %6s %9s %9s %6s\n", "parts", "block", "engine",
+    const bool summary = settings.rounds > 0;
+    if (!summary)
+        std::printf("\n%5s %6s  %-24s %9s %7s %8s %8s %8s %7s %8s %8s %7s %6s %9s %9s %6s\n", "parts", "block", "engine",
                 "cpu/s", "", "wall us", "p99.9", "worst", "w/mean", "cpu us", "worst", "w/mean", "thread", "TAM/this",
                 "max diff", "delay");
 
     bool agreed = true;
+    std::vector<CaseSummary> cases;
     tam::host::PluginLibrary library(settings.plugin);
     for (const int partitions : settings.partitions)
     {
@@ -395,6 +515,34 @@ int main(int argc, char** argv)
 
         for (const int block : settings.blocks)
         {
+            if (summary)
+            {
+                // Alternating rounds: the machine's load falls on both alike.
+                CaseSummary c{partitions, block, {}, {}, {}, {}, {}, {}, {}, 0.0};
+                for (int r = 0; r < settings.rounds; ++r)
+                {
+                    const Result tam = runPlugin(library, responsePath, input, warm, block);
+                    c.tamCpu.push_back(tam.cpuPerSecond);
+                    c.tamMean.push_back(tam.meanBlockCpuUs);
+                    c.tamWorst.push_back(tam.worstBlockCpuUs);
+#if defined(TAM_HAVE_ZITA_CONVOLVER)
+                    if (settings.zita)
+                    {
+                        Result uniform = runZita("zita uniform 8192", response, input, warm, block,
+                                                 zitaMaxPartition, zitaMaxPartition);
+                        alignAndCompare(tam, uniform, warm, {0, zitaMaxPartition});
+                        c.zitaCpu.push_back(uniform.cpuPerSecond);
+                        c.zitaMean.push_back(uniform.meanBlockCpuUs);
+                        c.zitaWorst.push_back(uniform.worstBlockCpuUs);
+                        c.ratio.push_back(tam.cpuPerSecond / uniform.cpuPerSecond);
+                        c.worstDifference = std::max(c.worstDifference, uniform.maxDifference);
+                        agreed = agreed && uniform.maxDifference < agreementTolerance;
+                    }
+#endif
+                }
+                cases.push_back(c);
+                continue;
+            }
             const Result tam = runPlugin(library, responsePath, input, warm, block);
             printRow(tam, nullptr, partitions, block);
 #if defined(TAM_HAVE_ZITA_CONVOLVER)
@@ -414,6 +562,57 @@ int main(int argc, char** argv)
             }
 #endif
         }
+    }
+
+    if (summary)
+    {
+        double transformUs = 0.0, fftwUs = 0.0;
+        timeTransforms(settings.rounds, transformUs, fftwUs);
+        const double recomputeMs = timeRecomputation(folder, settings.rounds);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        double loads[3] = {};
+        const int loadCount = getloadavg(loads, 3);
+        std::printf("instruction set %s, load average %.2f, medians of %d alternating rounds\n\n",
+                    tam::instructionSetName(tam::activeInstructionSet()), loadCount > 0 ? loads[0] : -1.0,
+                    settings.rounds);
+        std::printf("| case | TAM | zita uniform 8192 / FFTW | TAM / other | TAM block CPU mean µs | worst µs | "
+                    "worst/mean | other block CPU mean µs | worst µs |\n");
+        std::printf("|---|---|---|---|---|---|---|---|---|\n");
+        double worstDifference = 0.0;
+        for (const CaseSummary& c : cases)
+        {
+            const double tamMean = median(c.tamMean), tamWorst = median(c.tamWorst);
+            std::printf("| %d partitions, block %d: CPU per audio second | %.3f %% | ", c.partitions, c.block,
+                        100.0 * median(c.tamCpu));
+            if (c.zitaCpu.empty())
+                std::printf("– | – | ");
+            else
+                std::printf("%.3f %% | **%.2f** | ", 100.0 * median(c.zitaCpu), median(c.ratio));
+            std::printf("%.1f | %.1f | %.2f | ", tamMean, tamWorst, tamWorst / tamMean);
+            if (c.zitaCpu.empty())
+                std::printf("– | – |\n");
+            else
+                std::printf("%.1f | %.1f |\n", median(c.zitaMean), median(c.zitaWorst));
+            worstDifference = std::max(worstDifference, c.worstDifference);
+        }
+        std::printf("| transform of 32768 floats, forward + backward: CPU µs | %.1f | ", transformUs);
+        if (fftwUs > 0.0)
+            std::printf("%.1f | **%.2f** | | | | | |\n", fftwUs, transformUs / fftwUs);
+        else
+            std::printf("– | – | | | | | |\n");
+        std::printf("| full recomputation of 117 partitions: CPU ms | %.1f | | | | | | | |\n", recomputeMs);
+        std::printf("\nCPU per audio second: process CPU time (zita's threads included) over audio time; block CPU:\n"
+                    "the calling thread's CPU time per host call; TAM / other: the ratio of the same round, median\n"
+                    "over rounds; the worst and the mean block are medians of each round's worst and mean. Outputs\n"
+                    "agreed to %.1e of their peak.\n",
+                    worstDifference);
+        if (!agreed)
+        {
+            std::printf("OUTPUTS DISAGREE: the comparison is not of equal work\n");
+            return 1;
+        }
+        return 0;
     }
 
     std::error_code ignored;

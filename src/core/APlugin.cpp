@@ -26,11 +26,6 @@ constexpr const char* productName = "TAM Impulse Response Processor";
 constexpr const char* programName = "Programm";
 constexpr const char* noDefaultFile = "<none>";
 
-// Threads that have run a process call. Such a thread, unless it is also the
-// thread driving the dispatcher (an offline host), must never wait for heavy
-// work.
-thread_local bool processingThread = false;
-
 void copyText(char* destination, const char* text)
 {
     std::strcpy(destination, text);
@@ -100,6 +95,7 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     setProgram(0);
     // Gains start at their targets, without a fade.
     engine->setSuspended(true);
+    constructed.store(true, std::memory_order_release);
 }
 
 APlugin::~APlugin()
@@ -115,15 +111,6 @@ APlugin::~APlugin()
 }
 
 // ------------------------------------------------------------ host requests
-
-vst::VstIntPtr APlugin::dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
-                                   float opt)
-{
-    // Hosts send events from their audio thread, right before processing.
-    if (opcode == vst::effProcessEvents)
-        processingThread = true;
-    return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
-}
 
 void APlugin::setSampleRate(float rate)
 {
@@ -224,13 +211,11 @@ void APlugin::resume()
 
 void APlugin::process(float** inputs, float** outputs, vst::VstInt32 sampleFrames)
 {
-    processingThread = true;
     engine->process(inputs, outputs, sampleFrames, ConvolutionEngine::Mode::add);
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames)
 {
-    processingThread = true;
     engine->process(inputs, outputs, sampleFrames, ConvolutionEngine::Mode::replace);
 }
 
@@ -438,11 +423,28 @@ std::string APlugin::getLoadedFileName() const
 
 // ------------------------------------------------------------- heavy work
 
-bool APlugin::onAudioThread() const
+bool APlugin::onAudioThread()
 {
-    // An offline host processes on the thread that created the plug-in and
-    // may wait; every other thread that processes audio must not.
-    return processingThread && std::this_thread::get_id() != creatorThread;
+    // Where the host tells its threads apart, believe it: real-time (and
+    // prefetch) threads never wait, offline and user threads may.
+    if (constructed.load(std::memory_order_acquire))
+    {
+        switch (getCurrentProcessLevel())
+        {
+        case vst::kVstProcessLevelRealtime:
+        case vst::kVstProcessLevelPrefetch:
+            return true;
+        case vst::kVstProcessLevelUser:
+        case vst::kVstProcessLevelOffline:
+            return false;
+        default:
+            break;
+        }
+    }
+    // Otherwise any thread but the one that built us may be an audio thread,
+    // from its very first call on; an offline host that processes on the
+    // creating thread stays synchronous.
+    return std::this_thread::get_id() != creatorThread;
 }
 
 void APlugin::runHeavy(unsigned tasks)

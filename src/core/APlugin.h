@@ -6,7 +6,9 @@
 // - host main/UI thread: construction, dispatcher requests, editor.
 // - audio thread: process/processReplacing; may also set parameters
 //   (automation). It never waits: a file load or recomputation requested
-//   from it is handed to this instance's worker thread.
+//   from it is handed to this instance's worker thread. A thread counts as
+//   such when the host reports it real-time (audioMasterGetCurrentProcessLevel)
+//   or, where the host does not say, when it is not the creating thread.
 // - any thread may set parameters. Loads, recomputations and batches of
 //   parameters (program application, the editor's multi-value edits) are
 //   serialised by one lock that only this class takes and the audio thread
@@ -68,8 +70,6 @@ public:
     void resume() override;
     void process(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
     void processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
-    vst::VstIntPtr dispatcher(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
-                              float opt) override;
 
     void setParameter(vst::VstInt32 index, float value) override;
     float getParameter(vst::VstInt32 index) override;
@@ -177,7 +177,8 @@ private:
     /// Loads a response file and shapes it, with the audio side on the dry
     /// path meanwhile; false (previous response kept) when it cannot be read.
     FileLoadResult loadResponse(const std::string& path);
-    bool onAudioThread() const;
+    /// Whether the calling thread must never wait for heavy work.
+    bool onAudioThread();
     void runPendingTasks();
     void editorUpdate();
 
@@ -206,6 +207,7 @@ private:
 
     mutable std::mutex storeMutex; ///< never held while calling the host or waiting for another thread
     const std::thread::id creatorThread; ///< the thread that built the object
+    std::atomic<bool> constructed{false}; ///< the host may be asked about its threads
     std::atomic<unsigned> pendingTasks{0};
     std::unique_ptr<BackgroundWorker> worker; ///< last: its job uses everything above
 };

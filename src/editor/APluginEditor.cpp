@@ -146,6 +146,15 @@ void APluginEditor::refresh()
     window->updaterTimer();
 }
 
+vst::VstInt32 APluginEditor::onKeyDown(vst::VstKeyCode& keyCode)
+{
+    constexpr vst::VstInt32 carriageReturn = '\r';
+    if (!window || keyCode.character != carriageReturn || window->currentMessage().empty())
+        return -1; // not used: the host keeps the key
+    window->onKeyDown(Key::enter);
+    return 1;
+}
+
 void APluginEditor::update()
 {
     mirrorStale.store(true, std::memory_order_release);

@@ -48,6 +48,8 @@ public:
     void close() override;
     void idle() override;
     void update() override;
+    /// Keys the host forwards: Return closes an Alert.
+    vst::VstInt32 onKeyDown(vst::VstKeyCode& keyCode) override;
 
     /// Whether this build can show a window at all: true on Linux, false on
     /// Windows until its window layer exists.

@@ -29,6 +29,13 @@ struct MouseEvent
     bool shift = false;
 };
 
+/// The keys the editor reacts to.
+enum class Key
+{
+    enter,
+    other,
+};
+
 /// Receives the window's input; the editor window implements it.
 class WindowListener
 {
@@ -40,6 +47,8 @@ public:
     virtual void onWheel(Point point, int steps) = 0;
     /// Part of the window needs its pixels again.
     virtual void onExpose(const Rect& area) = 0;
+    /// A key pressed while the window has the keyboard.
+    virtual void onKeyDown(Key key) { (void)key; }
     /// Files dropped onto the window from the desktop (full paths in the
     /// platform's file-name encoding), at `point`.
     virtual void onFilesDropped(const std::vector<std::string>& paths, Point point)

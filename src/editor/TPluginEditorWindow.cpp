@@ -5,6 +5,7 @@
 #include "editor/Background.h"
 #include "editor/HelpText.h"
 #include "editor/Palette.h"
+#include "editor/TGFileselector.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 
@@ -93,7 +94,7 @@ TPluginEditorWindow::TPluginEditorWindow(APlugin& owner, std::unique_ptr<NativeW
       Label7({177, 8}, "Impulse Response Processor", palette::titleFont), Label9({177, 23}, "", palette::labelFont),
       Label6({331, 23}, "", palette::defaultFont), Label1({126, 38}, versionText, palette::versionFont),
       marlo_blue_slider1(Rect::fromSize(468, 8, 70, 17)), Setupbutton(Rect::fromSize(468, 34, 69, 17)),
-      open(Rect::fromSize(557, 8, 173, 17)), ScrollBox1(Rect::fromSize(557, 32, 173, 426), background.get()),
+      open(Rect::fromSize(557, 8, 173, 17)), ScrollBox1(Rect::fromSize(557, 32, 173, 426), palette::dark),
       PaintBox2(Rect::fromSize(0, 0, 173, 2), nullptr), Panel1(Rect::fromSize(589, 202, 116, 67)),
       loadingFace(Rect::fromSize(0, 0, 116, 67)), loadingPicture(Rect::fromSize(39, 5, 32, 34)),
       loadingLabel({33, 44}, "loading...", palette::labelFont), help(Rect::fromSize(75, 97, 500, 265)),
@@ -139,6 +140,7 @@ void TPluginEditorWindow::FormCreate()
     shownFolderFile.clear();
     lastPaintedEq.fill(0.0f);
     lastPaintedEq[1] = impossibleEqValue;
+    eqView.initCurve();
     drawBackground(*background);
     buildControls();
     buildPanels();
@@ -217,13 +219,15 @@ void TPluginEditorWindow::buildControls()
             drawWaveform(canvas, response);
     };
     PaintBox3.OnPaint = [this](PaintBox&, Canvas& canvas) { drawInformationLine(canvas, shownInformation); };
-    p_eq_box.OnPaint = [](PaintBox&, Canvas&) {};  // EQ curve and points
-    ScrollBox1.OnPaint = [](PaintBox&, Canvas& canvas) {
-        bevelBox(canvas, {0, 0, canvas.width(), canvas.height()}, palette::dark, true);
-    };
-    PaintBox2.OnPaint = [](PaintBox&, Canvas& canvas) {
-        canvas.fillRect({0, 0, canvas.width(), canvas.height()}, palette::dark);
-    };
+    p_eq_box.OnPaint = [this](PaintBox&, Canvas& canvas) { drawEqBox(canvas, mirrorEq(), eqView); };
+    p_eq_box.OnMouseDown = [this](const MouseEvent& e) { p_eq_boxMouseDown(e); };
+    p_eq_box.OnMouseMove = [this](const MouseEvent& e) { p_eq_boxMouseMove(e); };
+    p_eq_box.OnMouseUp = [this](const MouseEvent& e) { p_eq_boxMouseUp(e); };
+    PaintBox6.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqLevelScale(canvas); };
+    PaintBox7.OnPaint = [](PaintBox&, Canvas& canvas) { drawEqFrequencyScale(canvas); };
+    PaintBox2.OnPaint = [this](PaintBox&, Canvas& canvas) { PaintBox2Paint(canvas); };
+    PaintBox2.OnMouseDown = [this](const MouseEvent& e) { PaintBox2MouseDown(e); };
+    PaintBox2.OnMouseUp = [this](const MouseEvent& e) { PaintBox2MouseUp(e); };
 
     for (Widget* child : std::initializer_list<Widget*>{&PaintBox3,
                                                         &reversebutton,
@@ -264,7 +268,8 @@ void TPluginEditorWindow::buildControls()
                                                         &open,
                                                         &ScrollBox1})
         add(*child);
-    ScrollBox1.add(PaintBox2);
+    ScrollBox1.setContent(PaintBox2);
+    ScrollBox1.setContentHeight(fileSelector.listHeight());
 }
 
 void TPluginEditorWindow::buildPanels()
@@ -310,7 +315,7 @@ void TPluginEditorWindow::buildPanels()
 
 void TPluginEditorWindow::FormShow()
 {
-    ScrollBox1.repaint(); // the list area in its dark colour
+    ScrollBox1.invalidate(); // the list area in its dark colour
     fileListPressed = false;
     Label9.setText(creditText);
     Label6.setText(webAddress);
@@ -418,10 +423,8 @@ void TPluginEditorWindow::resetShaping()
 
 void TPluginEditorWindow::resetEq()
 {
-    for (int i = 0; i < eqValueCount; ++i)
-        eqBeforeEdit[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
-    for (int i = 0; i < eqValueCount; ++i)
-        setMirror(param::eqFirst + i, 0.0f);
+    eqBeforeEdit = mirrorEq();
+    setMirrorEq({});
     sendEqEdit();
 }
 
@@ -478,13 +481,160 @@ void TPluginEditorWindow::dccbuttonpostChanged()
 
 void TPluginEditorWindow::marlo_blue_slider10postChanged()
 {
-    // The default-file dialog arrives with the file selector.
+    startChooser(ChooserPurpose::defaultFile);
 }
 
 void TPluginEditorWindow::openpostChanged(Tmarlo_blue_slider& sender)
 {
-    // The open-file dialog arrives with the file selector.
     (void)sender;
+    startChooser(ChooserPurpose::openFile);
+}
+
+// ------------------------------------------------------ choosers and loads
+
+void TPluginEditorWindow::startChooser(ChooserPurpose purpose)
+{
+    if (chooser)
+        return; // one chooser at a time; a second click does nothing
+    FileChooserOptions options;
+    options.title = purpose == ChooserPurpose::openFile ? "Open File" : "Default File";
+    const std::string current = trimmed(plugin.pendingFileName());
+    if (!current.empty())
+        options.startFolder = folderOf(current);
+    chooserPurpose = purpose;
+    if (purpose == ChooserPurpose::openFile)
+        open.setButtondown(true);
+    else
+        marlo_blue_slider10.setButtondown(true);
+    chooser = desktop->chooseFile(options, nativeWindow.get());
+    pollChooser(); // a modal platform dialog has finished already
+}
+
+void TPluginEditorWindow::pollChooser()
+{
+    if (!chooser)
+        return;
+    const FileChooser::Status status = chooser->poll();
+    if (status == FileChooser::Status::running)
+        return;
+    const std::string path = chooser->path();
+    const std::string why = chooser->message();
+    chooser.reset();
+    open.setButtondown(false);
+    marlo_blue_slider10.setButtondown(false);
+    if (status == FileChooser::Status::failed)
+    {
+        showMessage(why);
+        return;
+    }
+    if (chooserPurpose == ChooserPurpose::openFile)
+    {
+        if (status == FileChooser::Status::chosen)
+            loadFile(path, true);
+        return;
+    }
+    // The default file: a choice sets it, Cancel clears it.
+    if (status == FileChooser::Status::chosen && static_cast<int>(path.size()) > APlugin::maxFileNameLength)
+    {
+        showMessage(pathTooLongMessage(path));
+        return;
+    }
+    plugin.setDefaultFile(status == FileChooser::Status::chosen ? path : std::string());
+    defaultfilelabel.setText(fitPath(plugin.getDefaultFileText(), setupFont, defaultFileLabelWidth));
+}
+
+std::string TPluginEditorWindow::pathTooLongMessage(const std::string& path)
+{
+    return "ERROR: \"" + path + "\" is longer than the " + std::to_string(APlugin::maxFileNameLength) +
+           " characters a project can keep.";
+}
+
+void TPluginEditorWindow::loadFile(const std::string& fileName, bool fromDialog)
+{
+    if (!fileExists(fileName))
+        showMessage("ERROR: \"" + fileName + "\" file not existent.");
+    else if (static_cast<int>(fileName.size()) > APlugin::maxFileNameLength)
+        showMessage(pathTooLongMessage(fileName));
+    else
+    {
+        // The store is read, the name carried by the parameters, the engine
+        // reset and the response shaped; the previous response stays if the
+        // file cannot be read.
+        const APlugin::FileLoadResult result = plugin.openFile(fileName);
+        if (!result.loaded)
+            showMessage("ERROR: Cannot load file:" + result.errorText + ": " + fileName);
+        else
+        {
+            for (int i = param::fileChecksum; i <= param::fileNameLast; ++i)
+                setMirror(i, plugin.getParameter(i));
+            if (result.clipped)
+                send(param::autogain, switchOn);
+            plugin.selectAutogainFactor();
+            updateAutogainCaption();
+            refreshList(fromDialog);
+            if (result.tooLong)
+                showMessage("WAV file too long, the rear part is cut off!");
+        }
+    }
+    refreshResponse();
+    repaintWaveform();
+}
+
+void TPluginEditorWindow::onFilesDropped(const std::vector<std::string>& paths, Point point)
+{
+    (void)point;
+    if (!paths.empty())
+        loadFile(paths.front(), true);
+}
+
+void TPluginEditorWindow::onKeyDown(Key key)
+{
+    if (key == Key::enter && alertBox.isVisible())
+        alertBox.dismiss();
+}
+
+// -------------------------------------------------------------- file list
+
+void TPluginEditorWindow::PaintBox2Paint(Canvas& canvas)
+{
+    fileSelector.drawList(canvas, plugin.pendingFileName());
+}
+
+void TPluginEditorWindow::PaintBox2MouseDown(const MouseEvent& event)
+{
+    (void)event;
+    raise(Panel1);
+    Panel1.setVisible(true);
+    fileListPressed = true;
+}
+
+void TPluginEditorWindow::PaintBox2MouseUp(const MouseEvent& event)
+{
+    if (!fileListPressed)
+        return;
+    fileListPressed = false;
+    std::string fullName;
+    if (fileSelector.nameAt(event.point.y, plugin.pendingFileName(), fullName))
+        loadFile(fullName, false); // the row under the release
+    Panel1.setVisible(false);
+}
+
+void TPluginEditorWindow::refreshList(bool scroll)
+{
+    const std::string pending = plugin.pendingFileName();
+    const bool changed = plugin.fileChanged.load(std::memory_order_acquire);
+    if (pending == shownFolderFile && !changed)
+        return;
+    if (trimmed(pending).empty())
+        return;
+    if (changed)
+        plugin.fileChanged.store(false, std::memory_order_release);
+    shownFolderFile = pending;
+    fileSelector.buildList(pending, *desktop);
+    ScrollBox1.setContentHeight(fileSelector.listHeight());
+    PaintBox2.repaint();
+    if (scroll)
+        ScrollBox1.scrollTo(fileSelector.selectedTop(pending) - ScrollBox1.height() / 2);
 }
 
 // ------------------------------------------------------- display hooks
@@ -534,10 +684,58 @@ void TPluginEditorWindow::repaintEqBox()
     p_eq_box.repaint();
 }
 
-void TPluginEditorWindow::refreshList(bool scroll)
+EqValues TPluginEditorWindow::mirrorEq() const
 {
-    // The file list arrives with the file selector.
-    (void)scroll;
+    EqValues values{};
+    for (int i = 0; i < eqValueCount; ++i)
+        values[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
+    return values;
+}
+
+void TPluginEditorWindow::setMirrorEq(const EqValues& values)
+{
+    for (int i = 0; i < eqValueCount; ++i)
+        setMirror(param::eqFirst + i, values[static_cast<std::size_t>(i)]);
+}
+
+// ------------------------------------------------------------------ EQ box
+
+void TPluginEditorWindow::p_eq_boxMouseDown(const MouseEvent& event)
+{
+    eqBeforeEdit = mirrorEq();
+    if (event.button == 1)
+    {
+        eqDragging = true;
+        p_eq_boxMouseMove(event); // adds a point or picks the one under the mouse
+    }
+    else if (event.button == 3)
+    {
+        EqValues values = mirrorEq();
+        eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::remove, eqSelected, values);
+        setMirrorEq(values);
+        repaintEqBox();
+    }
+}
+
+void TPluginEditorWindow::p_eq_boxMouseMove(const MouseEvent& event)
+{
+    if (!eqDragging)
+        return;
+    EqValues values = mirrorEq();
+    eqEditStep(event.point, {p_eq_box.width(), p_eq_box.height()}, EqEditMode::addOrMove, eqSelected, values);
+    setMirrorEq(values);
+    lastPaintedEq = values; // painted here, not again by the refresh
+    repaintEqBox();
+}
+
+void TPluginEditorWindow::p_eq_boxMouseUp(const MouseEvent& event)
+{
+    // The plug-in hears of the gesture only now, with one recalculation.
+    sendEqEdit();
+    eqDragging = false;
+    if (eqSelected == noEqPoint && event.button == 1 && eqFull(mirrorEq()))
+        showMessage("Maximum 8 Filter Points!");
+    eqSelected = noEqPoint;
 }
 
 void TPluginEditorWindow::updateAutogainCaption()
@@ -699,6 +897,8 @@ void TPluginEditorWindow::refreshSteps()
 
 void TPluginEditorWindow::showMessage(const std::string& text)
 {
+    if (desktop->showAlert(text, nativeWindow.get()))
+        return; // the platform's own modal box, already dismissed
     raise(alertBox);
     alertBox.showMessage(text);
 }
@@ -740,6 +940,8 @@ void TPluginEditorWindow::onWheel(Point point, int steps)
         return;
     if (Widget* target = hitTest(point))
     {
+        if (target == &PaintBox2)
+            target = &ScrollBox1; // the list scrolls under the wheel
         const Rect area = target->absoluteRect();
         target->wheel({point.x - area.left, point.y - area.top}, steps);
     }
@@ -787,6 +989,7 @@ void TPluginEditorWindow::processEvents()
 {
     if (nativeWindow)
         nativeWindow->processEvents();
+    pollChooser();
 }
 
 } // namespace tam

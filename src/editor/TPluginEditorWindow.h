@@ -19,8 +19,10 @@
 #include "core/Parameters.h"
 #include "editor/Canvas.h"
 #include "editor/Desktop.h"
+#include "editor/EqBox.h"
 #include "editor/NativeWindow.h"
 #include "editor/Panels.h"
+#include "editor/TGFileselector.h"
 #include "editor/ResponseDisplay.h"
 #include "editor/Tmarlo_blue_slider.h"
 #include "editor/Widget.h"
@@ -96,6 +98,18 @@ public:
     void onMouseUp(const MouseEvent& event) override;
     void onWheel(Point point, int steps) override;
     void onExpose(const Rect& area) override;
+    void onFilesDropped(const std::vector<std::string>& paths, Point point) override;
+    void onKeyDown(Key key) override;
+
+    // ---- file list and loading
+    /// The load flow of the list, the dialog and drops; messages in Alerts.
+    void loadFile(const std::string& fileName, bool fromDialog);
+    /// Rebuilds the list when the current file changed.
+    void refreshList(bool scroll);
+    const TGFileselector& files() const { return fileSelector; }
+    bool chooserOpen() const { return static_cast<bool>(chooser); }
+    /// Checks on a running chooser (each idle call).
+    void pollChooser();
 
     // ---- controls, named as in the layout
     PaintBox PaintBox3; ///< file information line
@@ -135,7 +149,7 @@ public:
     Tmarlo_blue_slider marlo_blue_slider1; ///< "Help / About..."
     Tmarlo_blue_slider Setupbutton;
     Tmarlo_blue_slider open;
-    PaintBox ScrollBox1; ///< file list area
+    ScrollBox ScrollBox1; ///< file list area
     PaintBox PaintBox2;  ///< the file list inside it
 
     // Loading indicator.
@@ -171,6 +185,9 @@ public:
     void showHelp(bool shown);
     void showSetup(bool shown);
     void wetbarChanged(Tmarlo_blue_slider& sender);
+    void p_eq_boxMouseDown(const MouseEvent& event);
+    void p_eq_boxMouseMove(const MouseEvent& event);
+    void p_eq_boxMouseUp(const MouseEvent& event);
     void openpostChanged(Tmarlo_blue_slider& sender);
 
 protected:
@@ -211,8 +228,19 @@ private:
     std::string informationText() const;
     EnvelopeShape mirrorShape() const;
     void repaintEqBox();
-    void refreshList(bool scroll);
+    EqValues mirrorEq() const;
+    void setMirrorEq(const EqValues& values);
     void updateAutogainCaption();
+    enum class ChooserPurpose
+    {
+        openFile,
+        defaultFile,
+    };
+    void startChooser(ChooserPurpose purpose);
+    static std::string pathTooLongMessage(const std::string& path);
+    void PaintBox2Paint(Canvas& canvas);
+    void PaintBox2MouseDown(const MouseEvent& event);
+    void PaintBox2MouseUp(const MouseEvent& event);
 
     // Refresh steps.
     void setStage(const char* marker);
@@ -231,8 +259,12 @@ private:
     bool previewing = false;           ///< a shaping slider is being dragged
     std::string shownInformation;      ///< text of the information line
     std::string shownFolderFile;       ///< file the list was last built for
+    TGFileselector fileSelector;
+    std::unique_ptr<FileChooser> chooser; ///< while a chooser is open
+    ChooserPurpose chooserPurpose = ChooserPurpose::openFile;
     std::array<float, eqValueCount> lastPaintedEq{};
     std::array<float, eqValueCount> eqBeforeEdit{};
+    TEqCurve eqView; ///< the EQ box's own curve record
     bool fileListPressed = false;
     bool eqDragging = false;
     int eqSelected = -1; ///< EQ point under edit, 1..8, or -1

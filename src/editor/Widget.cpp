@@ -235,6 +235,107 @@ void PaintBox::paint(Canvas& target, Point at, const Rect& clip)
     target.copyFrom(picture(), clip.offset(-at.x, -at.y), clip.topLeft());
 }
 
+// --------------------------------------------------------------- ScrollBox
+
+ScrollBox::ScrollBox(Rect area, Color faceColor) : Widget(area), face(faceColor) {}
+
+void ScrollBox::setContent(Widget& child)
+{
+    content = &child;
+    add(child);
+    layoutContent();
+}
+
+void ScrollBox::setContentHeight(int value)
+{
+    contentHeight = std::max(value, 0);
+    scrollTop = std::clamp(scrollTop, 0, maxScrollTop());
+    layoutContent();
+    invalidate();
+}
+
+int ScrollBox::maxScrollTop() const
+{
+    return std::max(0, contentHeight - height());
+}
+
+void ScrollBox::scrollTo(int top)
+{
+    const int clamped = std::clamp(top, 0, maxScrollTop());
+    if (clamped == scrollTop)
+        return;
+    scrollTop = clamped;
+    layoutContent();
+    invalidate();
+}
+
+void ScrollBox::layoutContent()
+{
+    if (content == nullptr)
+        return;
+    const int contentWidth = maxScrollTop() > 0 ? width() - barWidth : width();
+    content->setBounds(Rect::fromSize(0, -scrollTop, contentWidth, contentHeight));
+}
+
+Rect ScrollBox::thumbRect() const
+{
+    if (maxScrollTop() == 0)
+        return {};
+    const int track = height() - 4;
+    const int thumbHeight = std::max(16, static_cast<int>(static_cast<long long>(track) * height() / contentHeight));
+    const int top = 2 + static_cast<int>(static_cast<long long>(track - thumbHeight) * scrollTop / maxScrollTop());
+    return {width() - barWidth + 1, top, width() - 1, top + thumbHeight};
+}
+
+void ScrollBox::paint(Canvas& target, Point at, const Rect& clip)
+{
+    (void)clip;
+    target.fillRect(Rect::fromSize(at.x, at.y, width(), height()), face);
+    const Rect thumb = thumbRect();
+    if (thumb.empty())
+        return;
+    target.fillRect(Rect::fromSize(at.x + width() - barWidth, at.y, barWidth, height()), shade(face, -0.3));
+    bevelBox(target, thumb.offset(at.x, at.y), shade(face, 0.35), false);
+}
+
+void ScrollBox::mouseDown(const MouseEvent& event)
+{
+    const Rect thumb = thumbRect();
+    if (thumb.empty() || event.point.x < width() - barWidth)
+        return;
+    if (thumb.contains(event.point))
+    {
+        draggingThumb = true;
+        dragStartY = event.point.y;
+        dragStartTop = scrollTop;
+    }
+    else
+    {
+        scrollTo(scrollTop + (event.point.y < thumb.top ? -height() : height()));
+    }
+}
+
+void ScrollBox::mouseMove(const MouseEvent& event)
+{
+    if (!draggingThumb)
+        return;
+    const int range = height() - 4 - thumbRect().height();
+    if (range > 0)
+        scrollTo(dragStartTop + static_cast<int>(static_cast<long long>(event.point.y - dragStartY) * maxScrollTop() / range));
+}
+
+void ScrollBox::mouseUp(const MouseEvent& event)
+{
+    (void)event;
+    draggingThumb = false;
+}
+
+void ScrollBox::wheel(Point p, int steps)
+{
+    (void)p;
+    scrollTo(scrollTop + wheelStep * steps);
+}
+
 // ---------------------------------------------------------------- GroupBox
 
 GroupBox::GroupBox(Rect area, std::string text, Color faceColor, Color captionColor)

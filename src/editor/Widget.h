@@ -123,6 +123,27 @@ public:
     const Canvas& picture();
 
     std::function<void(PaintBox& sender, Canvas& canvas)> OnPaint;
+    /// Mouse handlers; the area takes the mouse when OnMouseDown is set.
+    std::function<void(const MouseEvent& event)> OnMouseDown;
+    std::function<void(const MouseEvent& event)> OnMouseMove;
+    std::function<void(const MouseEvent& event)> OnMouseUp;
+
+    bool takesMouse() const override { return static_cast<bool>(OnMouseDown); }
+    void mouseDown(const MouseEvent& event) override
+    {
+        if (OnMouseDown)
+            OnMouseDown(event);
+    }
+    void mouseMove(const MouseEvent& event) override
+    {
+        if (OnMouseMove)
+            OnMouseMove(event);
+    }
+    void mouseUp(const MouseEvent& event) override
+    {
+        if (OnMouseUp)
+            OnMouseUp(event);
+    }
 
 protected:
     void paint(Canvas& target, Point at, const Rect& clip) override;
@@ -132,6 +153,47 @@ private:
     const Canvas* background;
     std::unique_ptr<Canvas> image;
     bool stale = true;
+};
+
+/// A vertically scrolling view of one content widget, with a bar at its
+/// right while the content is taller than the view; the wheel, dragging
+/// the thumb and clicking the bar scroll it.
+class ScrollBox : public Widget
+{
+public:
+    static constexpr int barWidth = 14;
+    static constexpr int wheelStep = 51; ///< pixels per wheel step
+
+    ScrollBox(Rect area, Color face);
+
+    void setContent(Widget& child);
+    /// Gives the content its height (its width follows the view).
+    void setContentHeight(int contentHeight);
+    int getScrollTop() const { return scrollTop; }
+    /// Scrolls so that content row `top` is at the view's top (clamped).
+    void scrollTo(int top);
+    int maxScrollTop() const;
+
+    bool takesMouse() const override { return true; }
+    void mouseDown(const MouseEvent& event) override;
+    void mouseMove(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+    void wheel(Point p, int steps) override;
+
+protected:
+    void paint(Canvas& target, Point at, const Rect& clip) override;
+
+private:
+    void layoutContent();
+    Rect thumbRect() const; ///< own coordinates; empty when all fits
+
+    Widget* content = nullptr;
+    int contentHeight = 0;
+    int scrollTop = 0;
+    Color face;
+    bool draggingThumb = false;
+    int dragStartY = 0;
+    int dragStartTop = 0;
 };
 
 /// A bordered group with a caption on its top edge, drawn on the parent's face.

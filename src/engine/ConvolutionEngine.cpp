@@ -290,13 +290,17 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
         for (int c = 0; c < 2; ++c)
         {
             const float dryIn = inputHistory[c][readIndex];
-            inputHistory[c][historyPos] = flushDenormal(frame[c]);
+            // Input that is not a finite number would poison the convolution
+            // for the whole length of the response: it counts as silence.
+            inputHistory[c][historyPos] = std::isfinite(frame[c]) ? flushDenormal(frame[c]) : 0.0f;
             float wetSample = live->pre[head + c] + live->out[tail + c];
             if (crossfade != 0.0f)
                 wetSample += crossfade * (incoming->pre[head + c] + incoming->out[tail + c] - wetSample);
             wetSample *= inverseTransformScale;
             const float drySample = dryIn * dryGain;
-            const float wetOut = wetSample * wetGain;
+            float wetOut = wetSample * wetGain;
+            if (!std::isfinite(wetOut))
+                wetOut = 0.0f; // an overflowing response is dropped; the dry signal stays intact
             updateMeter(c, std::fabs(wetOut), std::fabs(drySample), vuTick);
             float out = drySample;
             if (enabled)
@@ -307,7 +311,8 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
                 if (wetOut > 2.0f || wetOut < -2.0f)
                     lastClip = 2;
             }
-            result[c] = std::clamp(out, -outputLimit, outputLimit);
+            // NaN compares false everywhere: it must not pass the limit.
+            result[c] = out == out ? std::clamp(out, -outputLimit, outputLimit) : 0.0f;
         }
 
         // Convolution input: pre-delayed, with the input stereo width.

@@ -1,5 +1,11 @@
 #include "engine/Kernel.h"
 
+#include "impulse/InstructionSet.h"
+
+#if defined(TAM_HAVE_AVX2)
+#include "engine/KernelAvx2.h"
+#endif
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -139,12 +145,23 @@ void multiplyAccumulateScalar(const float* slot, const float* partition, float* 
 
 void multiplyAccumulate(const float* slot, const float* partition, float* acc, bool store)
 {
-#if defined(__SSE2__)
-    macHalfSse(slot, partition, acc, store);
-    macHalfSse(slot + halfSpectrumFloats, partition + halfSpectrumFloats, acc + halfSpectrumFloats, store);
-#else
-    multiplyAccumulateScalar(slot, partition, acc, store);
+    switch (activeInstructionSet())
+    {
+#if defined(TAM_HAVE_AVX2)
+    case InstructionSet::avx2:
+        multiplyAccumulateAvx2(slot, partition, acc, store);
+        return;
 #endif
+#if defined(__SSE2__)
+    case InstructionSet::sse2:
+        macHalfSse(slot, partition, acc, store);
+        macHalfSse(slot + halfSpectrumFloats, partition + halfSpectrumFloats, acc + halfSpectrumFloats, store);
+        return;
+#endif
+    default:
+        multiplyAccumulateScalar(slot, partition, acc, store);
+        return;
+    }
 }
 
 void multiplyPartition(const float* x, const float* s, const float* d, float* a, bool& accumulatorEmpty)

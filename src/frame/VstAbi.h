@@ -99,12 +99,24 @@ static_assert(offsetof(AEffect, processReplacing) == 80);
 static_assert(offsetof(AEffect, future) == 84);
 static_assert(sizeof(AEffect) == 144);
 #elif INTPTR_MAX == INT64_MAX
+// The same rule on 64-bit Linux and 64-bit Windows: only the fields declared
+// pointer-sized grow (no field uses `long`, which stays 32-bit on Windows).
+static_assert(sizeof(void*) == 8);
+static_assert(offsetof(AEffect, magic) == 0);
 static_assert(offsetof(AEffect, dispatcher) == 8);
+static_assert(offsetof(AEffect, process) == 16);
+static_assert(offsetof(AEffect, setParameter) == 24);
+static_assert(offsetof(AEffect, getParameter) == 32);
 static_assert(offsetof(AEffect, numPrograms) == 40);
+static_assert(offsetof(AEffect, numParams) == 44);
+static_assert(offsetof(AEffect, numInputs) == 48);
+static_assert(offsetof(AEffect, numOutputs) == 52);
 static_assert(offsetof(AEffect, flags) == 56);
 static_assert(offsetof(AEffect, resvd1) == 64);
 static_assert(offsetof(AEffect, resvd2) == 72);
 static_assert(offsetof(AEffect, initialDelay) == 80);
+static_assert(offsetof(AEffect, realQualities) == 84);
+static_assert(offsetof(AEffect, offQualities) == 88);
 static_assert(offsetof(AEffect, ioRatio) == 92);
 static_assert(offsetof(AEffect, object) == 96);
 static_assert(offsetof(AEffect, user) == 104);
@@ -113,6 +125,7 @@ static_assert(offsetof(AEffect, version) == 116);
 static_assert(offsetof(AEffect, processReplacing) == 120);
 static_assert(offsetof(AEffect, future) == 128);
 static_assert(sizeof(AEffect) == 192);
+static_assert(sizeof(VstIntPtr) == 8, "value arguments and results are pointer-sized");
 #endif
 
 /// Effect flags.
@@ -252,6 +265,16 @@ enum : VstInt32
     audioMasterBeginEdit,
     audioMasterEndEdit,
     audioMasterOpenFileSelector, // 45
+};
+
+/// Answers to audioMasterGetCurrentProcessLevel: the kind of thread asking.
+enum : VstInt32
+{
+    kVstProcessLevelUnknown = 0, ///< also what hosts without the request answer
+    kVstProcessLevelUser = 1,
+    kVstProcessLevelRealtime = 2,
+    kVstProcessLevelPrefetch = 3,
+    kVstProcessLevelOffline = 4,
 };
 
 /// Plug-in categories answered to effGetPlugCategory.

@@ -167,6 +167,19 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
 
     buildPartitions(set, reverse, reverseOffset);
 
+    // A response the arithmetic cannot carry is never offered: the engine
+    // keeps the one it has.
+    const bool finite = std::isfinite(sum) && std::isfinite(gain) && gain > 0.0f &&
+                        std::all_of(set.partitions, set.partitions + count, [](const float* partition) {
+                            return std::all_of(partition, partition + PartitionSet::partitionFloats,
+                                               [](float v) { return std::isfinite(v); });
+                        });
+    if (!finite)
+    {
+        recalcPending = true;
+        return false;
+    }
+
     set.partitionCount = count;
     set.autoGain = gain;
     autoGain.store(gain, std::memory_order_release);

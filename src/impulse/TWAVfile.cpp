@@ -1,6 +1,7 @@
 #include "impulse/TWAVfile.h"
 
 #include "impulse/WaveReader.h"
+#include "impulse/WaveStream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +69,11 @@ bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, 
     if (rate <= 0 || fileChannels < 1 || fileChannels > 2 || fileSampleRate <= 0)
     {
         errorText = "The file cannot be used as an impulse response.";
+        return false;
+    }
+    if (std::any_of(samples.begin(), samples.end(), [](float v) { return !(std::fabs(v) <= maxSampleMagnitude); }))
+    {
+        errorText = waveErrorMessage(waveError::samplesOutOfRange);
         return false;
     }
 

@@ -36,6 +36,10 @@ public:
     static constexpr int maxPartitions = PartitionSet::maxPartitions;
     static constexpr float attackMaxMs = 300.0f;
     static constexpr float initialAutoGain = 0.2f;
+    /// Largest sample magnitude accepted: far beyond any real recording, yet
+    /// low enough that shaping, the transforms and the convolution of loud
+    /// input stay within float range.
+    static constexpr float maxSampleMagnitude = 1.0e12f;
 
     TWAVfile();
     TWAVfile(const TWAVfile&) = delete;

@@ -55,6 +55,7 @@ constexpr MessageEntry messages[] = {
     {waveError::dataBeyondFile, "Error 46: 'data' chunk larger than the file!"},
     {waveError::noSamples, "Error 47: The file contains no samples!"},
     {waveError::fileTooLarge, "Error 48: File too large!"},
+    {waveError::samplesOutOfRange, "Error 49: The file contains sample values far beyond full scale!"},
     {waveError::illegalNumber, "Error 100: Corrupted Wav-file. This file contains illegal Numbers, please convert it "
                                "to 32 Bit IEEE Float!"},
 };

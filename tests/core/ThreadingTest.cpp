@@ -153,3 +153,59 @@ TEST(Threading, TheAppliedAutoGainFollowsTheSwitchWhileResponsesChange)
     stop = true;
     audio.join();
 }
+
+namespace {
+
+std::atomic<int> reportedProcessLevel{vst::kVstProcessLevelUnknown};
+
+vst::VstIntPtr TAM_VST_CALL levelReportingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr,
+                                               void*, float)
+{
+    if (opcode == vst::audioMasterGetCurrentProcessLevel)
+        return reportedProcessLevel.load();
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+} // namespace
+
+TEST(Threading, AnAudioThreadNeverWaitsForHeavyWorkFromItsFirstCallOn)
+{
+    TempDir dir;
+    SettingsSandbox settings{dir};
+    // Long enough that shaping it takes far longer than handing it over.
+    std::vector<float> samples(2 * 800000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = 0.2f * std::exp(-static_cast<float>(i) / 400000.0f) * ((i % 5) / 2.5f - 1.0f);
+    const std::string path = dir.file("long.wav");
+    writeFloatWav(path, 44100, 2, samples);
+    APlugin plugin(levelReportingHost);
+    sendName(plugin, path);
+    ASSERT_TRUE(plugin.store().isReady());
+
+    float envelope = 0.0f;
+    // True when a shaping change returned before the shaping was done.
+    auto returnsAtOnce = [&](bool fromNewThread) {
+        const auto generation = plugin.store().getGeneration();
+        bool early = false;
+        envelope += 0.1f;
+        auto set = [&] {
+            plugin.setParameter(param::envelope, envelope);
+            early = plugin.store().getGeneration() == generation;
+        };
+        if (fromNewThread)
+            std::thread(set).join();
+        else
+            set();
+        while (plugin.backgroundWorkPending())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return early;
+    };
+    reportedProcessLevel = vst::kVstProcessLevelUnknown;
+    EXPECT_TRUE(returnsAtOnce(true)) << "a thread that has not processed yet, host silent";
+    EXPECT_FALSE(returnsAtOnce(false)) << "the creating thread, host silent";
+    reportedProcessLevel = vst::kVstProcessLevelOffline;
+    EXPECT_FALSE(returnsAtOnce(true)) << "an offline thread may wait";
+    reportedProcessLevel = vst::kVstProcessLevelRealtime;
+    EXPECT_TRUE(returnsAtOnce(false)) << "the host's real-time thread, even if it created the plug-in";
+    reportedProcessLevel = vst::kVstProcessLevelUnknown;
+}

@@ -4,11 +4,14 @@
 #pragma once
 
 #include "core/APlugin.h"
+#include "editor/Palette.h"
 #include "editor/TPluginEditorWindow.h"
+#include "impulse/TWAVfile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -101,14 +104,14 @@ struct EditorFixture : ::testing::Test
     }
 
     /// Counts the near-white pixels (text is smoothed) in an area.
-    static int countBright(const Canvas& picture, const Rect& area)
+    static int countBright(const Canvas& picture, const Rect& area, int above = 200)
     {
         int n = 0;
         for (int y = area.top; y < area.bottom; ++y)
             for (int x = area.left; x < area.right; ++x)
             {
                 const Color c = picture.pixel({x, y});
-                n += c.r > 200 && c.g > 200 && c.b > 200 ? 1 : 0;
+                n += c.r > above && c.g > above && c.b > above ? 1 : 0;
             }
         return n;
     }

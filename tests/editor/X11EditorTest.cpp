@@ -8,8 +8,13 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
+#include <cctype>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <cstdlib>
 #include <vector>
 
@@ -278,6 +283,140 @@ TEST_F(X11Editor, AnInvalidHostWindowGivesNoEditor)
     // A later open into a good window works.
     EXPECT_EQ(host.dispatch(vst::effEditOpen, 0, 0, hostWindow()), 1);
     host.dispatch(vst::effEditClose);
+}
+
+/// The source side of a drag, run on the test's own connection: enter,
+/// position and drop, then answering the editor's request for the list.
+struct DragSource
+{
+    Display* display;
+    Window target;
+    Window source;
+    Atom atom(const char* name) const { return XInternAtom(display, name, False); }
+
+    DragSource(Display* d, Window t)
+        : display(d), target(t), source(XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0))
+    {
+        XSetSelectionOwner(display, atom("XdndSelection"), source, CurrentTime);
+    }
+    ~DragSource() { XDestroyWindow(display, source); }
+
+    void send(const char* type, long l1, long l2, long l3 = 0, long l4 = 0)
+    {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = target;
+        e.xclient.message_type = atom(type);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(source);
+        e.xclient.data.l[1] = l1;
+        e.xclient.data.l[2] = l2;
+        e.xclient.data.l[3] = l3;
+        e.xclient.data.l[4] = l4;
+        XSendEvent(display, target, False, NoEventMask, &e);
+        XFlush(display);
+    }
+
+    /// Runs the exchange while the host idles the editor; true when the
+    /// editor accepted the position and finished the drop with success.
+    bool dropUriList(const std::string& list, const std::function<void()>& idle)
+    {
+        send("XdndEnter", 5L << 24, static_cast<long>(atom("text/uri-list")));
+        send("XdndPosition", 0, (100L << 16) | 100L, CurrentTime, static_cast<long>(atom("XdndActionCopy")));
+        bool accepted = false;
+        bool finished = false;
+        bool dropped = false;
+        for (int attempt = 0; attempt < 400 && !finished; ++attempt)
+        {
+            idle();
+            while (XPending(display) > 0)
+            {
+                XEvent e;
+                XNextEvent(display, &e);
+                if (e.type == ClientMessage && e.xclient.message_type == atom("XdndStatus"))
+                    accepted = (e.xclient.data.l[1] & 1) != 0;
+                else if (e.type == ClientMessage && e.xclient.message_type == atom("XdndFinished"))
+                    finished = true;
+                else if (e.type == SelectionRequest)
+                {
+                    const XSelectionRequestEvent& r = e.xselectionrequest;
+                    XChangeProperty(display, r.requestor, r.property, r.target, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(list.data()), static_cast<int>(list.size()));
+                    XEvent answer{};
+                    answer.xselection.type = SelectionNotify;
+                    answer.xselection.requestor = r.requestor;
+                    answer.xselection.selection = r.selection;
+                    answer.xselection.target = r.target;
+                    answer.xselection.property = r.property;
+                    answer.xselection.time = r.time;
+                    XSendEvent(display, r.requestor, False, NoEventMask, &answer);
+                    XFlush(display);
+                }
+            }
+            if (accepted && !dropped)
+            {
+                send("XdndDrop", 0, CurrentTime);
+                dropped = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return accepted && finished;
+    }
+};
+
+TEST_F(X11Editor, AFileDroppedFromTheDesktopIsLoadedAndANonWavFileExplained)
+{
+    APlugin plugin(&recordingHost);
+    auto& editor = *static_cast<APluginEditor*>(plugin.getEditor());
+    ASSERT_EQ(editor.open(hostWindow()), 1);
+    const auto kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    const std::string folder = dir.file("Große Halle") + "/";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "hall 2 \xC3\xBC.wav";
+    std::vector<float> samples(2 * 3000, 0.0f);
+    samples[0] = 0.5f;
+    writeFloatWav(path, 44100, 2, samples);
+
+    DragSource drag(display, kids[0]);
+    std::string uri = "file://";
+    for (const unsigned char c : path)
+    {
+        static const char hex[] = "0123456789ABCDEF";
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '-')
+            uri.push_back(static_cast<char>(c));
+        else
+        {
+            uri.push_back('%');
+            uri.push_back(hex[c >> 4]);
+            uri.push_back(hex[c & 15]);
+        }
+    }
+    ASSERT_TRUE(drag.dropUriList("# dropped\r\n" + uri + "\r\n", [&editor] { editor.idle(); }));
+    EXPECT_EQ(plugin.requestedFileName(), path);
+
+    const std::string text = dir.file("notes.txt");
+    std::ofstream(text) << "no wave here";
+    ASSERT_TRUE(drag.dropUriList("file://" + text + "\r\n", [&editor] { editor.idle(); }));
+    EXPECT_EQ(editor.getWindow()->currentMessage().rfind("ERROR: Cannot load file:Error", 0), 0u);
+    EXPECT_EQ(plugin.requestedFileName(), path) << "the response in use stays";
+
+    XEvent key{};
+    key.xkey.type = KeyPress;
+    key.xkey.window = kids[0];
+    key.xkey.root = DefaultRootWindow(display);
+    key.xkey.keycode = XKeysymToKeycode(display, XK_Return);
+    key.xkey.same_screen = True;
+    XSendEvent(display, kids[0], False, KeyPressMask, &key);
+    XSync(display, False);
+    for (int attempt = 0; attempt < 200 && !editor.getWindow()->currentMessage().empty(); ++attempt)
+    {
+        editor.idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(editor.getWindow()->currentMessage(), "") << "Enter closes the Alert";
+    editor.close();
+    EXPECT_EQ(hostErrors, 0);
 }
 
 } // namespace

@@ -365,6 +365,21 @@ TEST(ConvolutionEngine, OutputIsLimitedAndOverloadIsReportedFromTheWetPartOnly)
     EXPECT_FLOAT_EQ(loud.right[latency], -2.0f);
     EXPECT_EQ(wet.engine->takeClipState(), 2);
     EXPECT_EQ(wet.engine->takeClipState(), 0); // reading clears it
+
+    // Neither a response that overflows the arithmetic nor input that is not
+    // a number makes the output non-finite.
+    EngineFixture huge;
+    huge.controls.dry.store(1.0f);
+    huge.restart();
+    huge.offerResponse(std::vector<float>(300, std::numeric_limits<float>::max()), {-1e35f});
+    Stereo bad(latency * 3);
+    bad.left = noise(bad.size(), 3);
+    bad.right = noise(bad.size(), 4);
+    bad.left[100] = std::numeric_limits<float>::quiet_NaN();
+    bad.right[200] = std::numeric_limits<float>::infinity();
+    huge.run(bad, 512);
+    for (std::size_t n = 0; n < bad.size(); ++n)
+        ASSERT_TRUE(std::isfinite(bad.left[n]) && std::isfinite(bad.right[n])) << n;
 }
 
 TEST(ConvolutionEngine, PeakMeterHoldsFor88200SamplesThenHalvesEvery8820)

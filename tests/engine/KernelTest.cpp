@@ -1,5 +1,6 @@
 #include "engine/Kernel.h"
 #include "engine/TMemman.h"
+#include "support/InstructionSets.h"
 
 #include <gtest/gtest.h>
 
@@ -132,20 +133,25 @@ TEST(Kernel, SplitSeparatesTheChannelsAndJoinRebuildsTheSpectrum)
     EXPECT_LT(maxAbs(rebuilt.data(), xv.data(), spectrumFloats), 1e-6);
 }
 
-TEST(Kernel, VectorAndScalarMultiplyAccumulateAgreeToTheLastBit)
+TEST(Kernel, EveryInstructionSetAgreesWithTheScalarKernel)
 {
+    // SSE2 rounds as the scalar code does; FMA rounds the products once,
+    // which moves a result by at most a few units in the last place.
     Aligned mem;
     float* slot = mem.copy(randomFloats(spectrumFloats, 7));
     float* partition = mem.copy(randomFloats(spectrumFloats, 8));
     const auto start = randomFloats(spectrumFloats, 9);
-    for (const bool store : {true, false})
-    {
-        float* fast = mem.copy(start);
-        float* scalar = mem.copy(start);
-        multiplyAccumulate(slot, partition, fast, store);
-        multiplyAccumulateScalar(slot, partition, scalar, store);
-        EXPECT_EQ(maxAbs(fast, scalar, spectrumFloats), 0.0) << (store ? "store" : "accumulate");
-    }
+    test::forEachInstructionSet([&](InstructionSet set) {
+        for (const bool store : {true, false})
+        {
+            float* fast = mem.copy(start);
+            float* scalar = mem.copy(start);
+            multiplyAccumulate(slot, partition, fast, store);
+            multiplyAccumulateScalar(slot, partition, scalar, store);
+            EXPECT_LE(maxAbs(fast, scalar, spectrumFloats), set == InstructionSet::avx2 ? 1e-6 : 0.0)
+                << (store ? "store" : "accumulate");
+        }
+    });
 }
 
 TEST(Kernel, LiteralKernelPairsBinZeroWithItselfAndKeepsIdenticalChannelsSeparate)

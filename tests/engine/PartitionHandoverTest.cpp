@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 
@@ -74,12 +75,17 @@ TEST(PartitionHandover, ASetIsNeverWrittenWhileTheReaderHoldsIt)
             }
         }
     });
-    for (int round = 1; takes.load() < 3000 && round < 50000000; ++round)
+    // Bounded by time, not rounds: on a loaded machine (or under wine) the
+    // reader may get the processor rarely, and the writer yields it so that
+    // the reader gets its turns.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int round = 1; takes.load() < 3000 && std::chrono::steady_clock::now() < deadline; ++round)
     {
         PartitionSet* set = handover.beginWrite();
         ASSERT_NE(set, nullptr);
         set->partitionCount = round;
         handover.offer(set, round % 7 == 0);
+        std::this_thread::yield();
     }
     stop = true;
     reader.join();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace tam;
 using namespace tam::test;
@@ -69,8 +70,9 @@ struct ReverbFixture : ::testing::Test
     }
 
     /// Largest deviation of an impulse's answer from the response at wet
-    /// gain 0.1; the output must be silent before the latency.
-    double impulseError(PluginHost& host, int block)
+    /// gain 0.1 plus the dry impulse; the output must be silent before the
+    /// latency. Not-a-number counts as the worst.
+    double impulseError(PluginHost& host, int block, float dry = 0.0f)
     {
         std::vector<float> l(latency + 7000, 0.0f), r(latency + 7000, 0.0f);
         l[0] = 1.0f;
@@ -82,8 +84,11 @@ struct ReverbFixture : ::testing::Test
         double worst = 0.0;
         for (std::size_t n = 0; n + 1 < left.size(); ++n)
         {
-            worst = std::max(worst, std::fabs(l[latency + n] - 0.1 * left[n]));
-            worst = std::max(worst, std::fabs(r[latency + n] - 0.1 * right[n]));
+            const double d = n == 0 ? dry : 0.0;
+            for (const double e : {std::fabs(l[latency + n] - 0.1 * left[n] - d),
+                                   std::fabs(r[latency + n] - 0.1 * right[n] - d)})
+                if (!(e <= worst))
+                    worst = e;
         }
         return worst;
     }
@@ -112,6 +117,25 @@ TEST_F(ReverbFixture, AfterAnySequenceOfRateChangesTheResponseIsTheOneOfTheFinal
         host.dispatch(tam::vst::effSetSampleRate, 0, 0, nullptr, rate);
     host.dispatch(tam::vst::effMainsChanged, 0, 1);
     EXPECT_LT(impulseError(host, 512), 1e-6);
+}
+
+TEST_F(ReverbFixture, AResponseWithHugeSamplesIsRefusedAndThePreviousOneStays)
+{
+    for (const float huge : {1e30f, 1e35f, std::numeric_limits<float>::max()})
+    {
+        PluginHost host(module());
+        host.dispatch(tam::vst::effMainsChanged, 0, 1);
+        restore(host, 1.0f, 1.0f, 0.0f);
+        std::vector<float> samples(2000, 0.01f);
+        samples[10] = huge;
+        const std::string bad = dir.file("huge.wav");
+        writeFloatWav(bad, 44100, 1, samples);
+        const auto values = fileNameToValues(bad);
+        for (int i = 0; i < 127; ++i)
+            host.setParameter(46 + i, values[static_cast<std::size_t>(i)]);
+        host.setParameter(45, fileNameChecksum(bad));
+        EXPECT_LT(impulseError(host, 512, 1.0f), 1e-6) << huge;
+    }
 }
 
 TEST_F(ReverbFixture, BypassAndMuteActOnTheWetAndDryPaths)

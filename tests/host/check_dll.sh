@@ -1,13 +1,18 @@
 #!/bin/sh
-# The Windows module a host loads: a 32-bit x86 DLL that needs nothing but
-# system DLLs (no MinGW runtime DLLs beside it) and exports "main" alone.
+# The Windows module a host loads: a DLL of the expected architecture that
+# needs nothing but system DLLs (no MinGW runtime DLLs beside it) and exports
+# exactly the expected entry names.
+# Usage: check_dll.sh MODULE OBJDUMP-FORMAT "EXPORT..."
+#   e.g. check_dll.sh tam.dll pei-x86-64 "VSTPluginMain main"
 set -eu
 module="$1"
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+format="$2"
+expected="$3 "
+objdump=${OBJDUMP:-objdump}
 headers=$("$objdump" -p "$module")
 
-if ! printf '%s\n' "$headers" | grep -q 'file format pei-i386'; then
-    echo "$module is not a 32-bit x86 module" >&2
+if ! printf '%s\n' "$headers" | grep -q "file format $format\$"; then
+    echo "$module is not a $format module" >&2
     exit 1
 fi
 
@@ -22,9 +27,9 @@ done
 
 # The names in the export table: the lines after "[Ordinal/Name Pointer] Table".
 exports=$(printf '%s\n' "$headers" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | tr '\n' ' ')
-if [ "$exports" != "main " ]; then
-    echo "unexpected exports: $exports" >&2
+if [ "$exports" != "$expected" ]; then
+    echo "unexpected exports: $exports (expected $expected)" >&2
     status=1
 fi
-[ "$status" -eq 0 ] && echo "imports: $(echo $imports); exports: $exports"
+[ "$status" -eq 0 ] && echo "$format; imports: $(echo $imports); exports: $exports"
 exit "$status"

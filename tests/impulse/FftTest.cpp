@@ -1,6 +1,7 @@
 // The complex FFT against a direct double-precision DFT, and its context rule.
 #include "impulse/Fft.h"
 #include "impulse/FftPortable.h"
+#include "support/InstructionSets.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -139,15 +140,19 @@ void expectMatchesReference(int n, int isgn, const std::vector<float>& result)
 
 } // namespace
 
-TEST(Fft, MatchesADoublePrecisionDftAtEverySizeInBothDirections)
+TEST(Fft, MatchesADoublePrecisionDftAtEverySizeInBothDirectionsOnEveryInstructionSet)
 {
-    forEachSizeAndSign(
-        [](int n, int isgn)
+    test::forEachInstructionSet(
+        [](InstructionSet)
         {
-            Context context;
-            std::vector<float> a = randomSignal(n);
-            context.transform(n, isgn, a);
-            expectMatchesReference(n, isgn, a);
+            forEachSizeAndSign(
+                [](int n, int isgn)
+                {
+                    Context context;
+                    std::vector<float> a = randomSignal(n);
+                    context.transform(n, isgn, a);
+                    expectMatchesReference(n, isgn, a);
+                });
         });
 }
 
@@ -197,8 +202,10 @@ TEST(Fft, ForwardThenBackwardReturnsTheInputTimesN)
     EXPECT_LT(worst, 2.0 * tolerance(largestFloats));
 }
 
-TEST(Fft, PortablePathGivesTheSimdPathsValues)
+TEST(Fft, PortablePathGivesTheSse2PathsValues)
 {
+    if (useInstructionSet(InstructionSet::sse2) != InstructionSet::sse2)
+        GTEST_SKIP() << "no SSE2 path on this machine";
     forEachSizeAndSign(
         [](int n, int isgn)
         {
@@ -210,6 +217,7 @@ TEST(Fft, PortablePathGivesTheSimdPathsValues)
             cdftPortable(n, isgn, b.data(), portable.ip.data(), portable.w.data());
             EXPECT_EQ(a, b);
         });
+    useInstructionSet(supportedInstructionSet());
 }
 
 TEST(Fft, SizesOutsideTheRangeLeaveEverythingUntouched)

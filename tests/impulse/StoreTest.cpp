@@ -152,6 +152,10 @@ TEST_F(StoreFixture, AFailedLoadKeepsThePreviousResponseInUse)
     EXPECT_EQ(error, "Error 13: Not a wave file!");
     EXPECT_FALSE(load(dir.file("missing.wav"), 44100));
     EXPECT_EQ(error, "Error 24: Cannot open file.");
+    auto huge = ramp(2000, 1);
+    huge[7] = 1e35f;
+    EXPECT_FALSE(load(wav("huge.wav", 44100, 1, huge), 44100));
+    EXPECT_EQ(error, "Error 49: The file contains sample values far beyond full scale!");
 
     EXPECT_TRUE(store->isLoaded());
     EXPECT_TRUE(store->isReady());

@@ -1,5 +1,6 @@
-# Test programs of the 32-bit Windows cross-build. They run on the build
-# machine under wine (scripts/test-windows prepares a throw-away prefix).
+# Test programs of the Windows cross-builds (32-bit and 64-bit). They run on
+# the build machine under wine (scripts/test-windows prepares a throw-away
+# prefix of the matching architecture).
 
 # No packaged GoogleTest exists for the cross compiler: build Debian's source
 # copy (package googletest) with it. Nothing is downloaded.
@@ -18,9 +19,14 @@ endif()
 # only on request.
 add_compile_definitions(_USE_MATH_DEFINES)
 
-# Every test program starts through this wrapper (quiet wine, no debugger).
+# Every test program starts through this wrapper (quiet wine, no debugger),
+# with the wine loader of the build's architecture.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run --arch=win64)
+    else()
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run --arch=win32)
+    endif()
 endif()
 
 # One CTest test per program rather than per case: every start of a Windows

@@ -6,8 +6,9 @@
 // A .ppm output is written as raw pixels (binary PPM), the form the Windows
 // editor test compares its screen with.
 // --help and --setup open the overlay panels; --demo loads a synthetic
-// impulse response and plays a second of noise through the plug-in, so that
-// meters and the auto-gain readout show live values. Settings are read from
+// impulse response from a folder of a few more (for the file list), draws an
+// EQ curve and plays a second of noise through the plug-in, so that meters
+// and the auto-gain readout show live values. Settings are read from
 // and written to a temporary folder, never the user's own.
 #include "core/APlugin.h"
 #include "editor/TPluginEditorWindow.h"
@@ -46,12 +47,12 @@ void put32(std::ofstream& out, std::uint32_t v)
         out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-/// A stereo hall-like response: decaying noise, 1.5 s at 44.1 kHz, as a
-/// 32-bit float WAV file.
-bool writeDemoResponse(const std::string& path)
+/// A stereo hall-like response: decaying noise at 44.1 kHz, as a 32-bit
+/// float WAV file.
+bool writeDemoResponse(const std::string& path, double seconds = 1.5)
 {
     constexpr int rate = 44100;
-    constexpr int frames = rate * 3 / 2;
+    const int frames = static_cast<int>(rate * seconds);
     std::vector<float> samples(2 * frames);
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 0.25f);
@@ -161,7 +162,12 @@ int main(int argc, char** argv)
         plugin.resume();
         if (demo)
         {
-            const std::string response = (scratch / "hall.wav").string();
+            const fs::path library = scratch / "Impulse responses";
+            fs::create_directories(library);
+            for (const char* name : {"Cathedral.wav", "chamber dark.wav", "Plate bright.WAV", "Room small.wav",
+                                     "Spring tank.wav", "Studio live room.wav"})
+                writeDemoResponse((library / name).string(), 0.05);
+            const std::string response = (library / "Hall large.wav").string();
             if (!writeDemoResponse(response))
             {
                 std::fprintf(stderr, "tam-snapshot: cannot write %s\n", response.c_str());
@@ -172,6 +178,11 @@ int main(int argc, char** argv)
             plugin.setParameter(tam::param::predelay, 0.1f);
             plugin.setParameter(tam::param::wet, 0.8f);
             plugin.setParameter(tam::param::dry, 0.93f);
+            plugin.setParameter(tam::param::envelope, 0.35f);
+            // A drawn EQ: low cut, a presence lift, the top rolled off.
+            const tam::ParameterValue eq[] = {{16, 0.45f}, {17, 0.35f}, {18, 0.6f}, {19, 0.9f}, {20, 0.8f},
+                                              {21, 0.95f}, {22, 0.95f}, {23, 0.4f}};
+            plugin.setParameters(eq, tam::Automate::no);
             playNoise(plugin, 1.2);
         }
 

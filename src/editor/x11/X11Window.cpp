@@ -10,9 +10,11 @@
 // to whatever handler the host had installed.
 #include "editor/NativeWindow.h"
 #include "editor/x11/CairoCanvas.h"
+#include "editor/x11/XdndReceiver.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <atomic>
@@ -126,7 +128,7 @@ public:
         attributes.background_pixmap = None; // the editor paints every pixel; no flash of a background
         attributes.bit_gravity = NorthWestGravity;
         attributes.event_mask =
-            ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | StructureNotifyMask;
+            ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | StructureNotifyMask | KeyPressMask;
         window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
                                CopyFromParent, InputOutput, CopyFromParent, CWBackPixmap | CWBitGravity | CWEventMask,
                                &attributes);
@@ -141,6 +143,10 @@ public:
         visual = own.visual;
         depth = own.depth;
         gc = XCreateGC(display, window, 0, nullptr);
+        // Files dropped from the desktop's file manager.
+        dropTarget = std::make_unique<XdndReceiver>(
+            display, window,
+            [this](const std::vector<std::string>& paths, Point at) { listener.onFilesDropped(paths, at); });
         valid = visual != nullptr && visual->c_class == TrueColor && trap.sync();
     }
 
@@ -150,6 +156,7 @@ public:
             return;
         {
             XErrorTrap trap(display);
+            dropTarget.reset();
             if (gc != nullptr)
                 XFreeGC(display, gc);
             if (window != 0 && !gone && !lost)
@@ -230,6 +237,8 @@ public:
             XNextEvent(display, &event);
             if (event.xany.window != window)
                 continue;
+            if (dropTarget && dropTarget->handle(event))
+                continue;
             switch (event.type)
             {
             case Expose:
@@ -252,6 +261,12 @@ public:
             case MotionNotify:
                 moved(event);
                 break;
+            case KeyPress:
+            {
+                const KeySym key = XLookupKeysym(&event.xkey, 0);
+                listener.onKeyDown(key == XK_Return || key == XK_KP_Enter ? Key::enter : Key::other);
+                break;
+            }
             case DestroyNotify:
                 if (event.xdestroywindow.window == window)
                     gone = true; // with the host's window
@@ -329,7 +344,11 @@ private:
         // The press itself grabs the pointer for this window until the last
         // button is released, so drags keep arriving outside the window.
         if (event.button >= Button1 && event.button <= Button3)
+        {
+            // A click gives the editor the keyboard (Enter closes an Alert).
+            XSetInputFocus(display, window, RevertToParent, event.time);
             listener.onMouseDown(mouse(event.x, event.y, event.button, event.state));
+        }
         else if (event.button == Button4)
             listener.onWheel({event.x, event.y}, -1);
         else if (event.button == Button5)
@@ -356,6 +375,7 @@ private:
     Visual* visual = nullptr;
     int depth = 0;
     GC gc = nullptr;
+    std::unique_ptr<XdndReceiver> dropTarget;
     Size size;
     bool valid = false;
     bool shown = false;

@@ -1,0 +1,10 @@
+// The AVX2/FMA build of the engine's multiply-accumulate (Kernel.h). Its
+// translation unit is the only one compiled for AVX2; Kernel.cpp calls it
+// only when that instruction set is active.
+#pragma once
+
+namespace tam {
+
+void multiplyAccumulateAvx2(const float* slot, const float* partition, float* acc, bool store);
+
+} // namespace tam

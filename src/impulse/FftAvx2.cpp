@@ -1,0 +1,149 @@
+// Compiled with -mavx2 -mfma. The steps of 32 points and more run on four
+// complex points per register; the smaller ones reuse the 128-bit kernels,
+// here in their VEX encoding.
+#include "impulse/FftAvx2.h"
+
+#include "impulse/FftKernels.h"
+
+#include <immintrin.h>
+
+namespace tam {
+namespace {
+
+struct AvxKernels : SimdKernels
+{
+    // (re, im) -> (im, re) in every point.
+    static __m256 swapParts(__m256 v) { return _mm256_permute_ps(v, _MM_SHUFFLE(2, 3, 0, 1)); }
+
+    static __m256 negateImag(__m256 v)
+    {
+        return _mm256_xor_ps(v, _mm256_castsi256_ps(_mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull))));
+    }
+
+    static __m256 negate(__m256 v) { return _mm256_xor_ps(v, _mm256_set1_ps(-0.0f)); }
+
+    static __m128 loadTwo(const float* p0, const float* p1)
+    {
+        const __m128 low = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p0));
+        return _mm_loadh_pi(low, reinterpret_cast<const __m64*>(p1));
+    }
+
+    // Four (cos, sin) pairs from anywhere in the table.
+    static __m256 loadFour(const float* p0, const float* p1, const float* p2, const float* p3)
+    {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(loadTwo(p0, p1)), loadTwo(p2, p3), 1);
+    }
+
+    // Entries k .. k+3 at the given stride, upwards.
+    static __m256 loadUp(const float* w, int k, int stride)
+    {
+        if (stride == 1)
+        {
+            return _mm256_loadu_ps(w + 2 * k);
+        }
+        return loadFour(w + 2 * k * stride, w + 2 * (k + 1) * stride, w + 2 * (k + 2) * stride,
+                        w + 2 * (k + 3) * stride);
+    }
+
+    // Entries m, m-1, m-2, m-3 at the given stride, downwards.
+    static __m256 loadDown(const float* w, int m, int stride)
+    {
+        if (stride == 1)
+        {
+            const __m256d v = _mm256_castps_pd(_mm256_loadu_ps(w + 2 * (m - 3)));
+            return _mm256_castpd_ps(_mm256_permute4x64_pd(v, _MM_SHUFFLE(0, 1, 2, 3)));
+        }
+        return loadFour(w + 2 * m * stride, w + 2 * (m - 1) * stride, w + 2 * (m - 2) * stride,
+                        w + 2 * (m - 3) * stride);
+    }
+
+    // Per point: (re + i im) W with W = c -+ i s, the cross terms fused.
+    template <bool Backward>
+    static __m256 rotate(__m256 v, __m256 c, __m256 s)
+    {
+        const __m256 cross = _mm256_mul_ps(swapParts(v), s); // (im s, re s)
+        return Backward ? _mm256_fmaddsub_ps(v, c, cross) : _mm256_fmsubadd_ps(v, c, cross);
+    }
+
+    template <bool Backward>
+    static void butterfly(float* p0, float* p1, float* p2, float* p3, __m256 c1, __m256 s1, __m256 c3, __m256 s3)
+    {
+        const __m256 a0 = _mm256_loadu_ps(p0);
+        const __m256 a1 = _mm256_loadu_ps(p1);
+        const __m256 a2 = _mm256_loadu_ps(p2);
+        const __m256 a3 = _mm256_loadu_ps(p3);
+        _mm256_storeu_ps(p0, _mm256_add_ps(a0, a2));
+        _mm256_storeu_ps(p1, _mm256_add_ps(a1, a3));
+        const __m256 d0 = _mm256_sub_ps(a0, a2);
+        const __m256 t = negateImag(swapParts(_mm256_sub_ps(a1, a3))); // -i d1
+        const __m256 minus = _mm256_add_ps(d0, t);                       // d0 - i d1
+        const __m256 plus = _mm256_sub_ps(d0, t);                        // d0 + i d1
+        _mm256_storeu_ps(p2, rotate<Backward>(Backward ? plus : minus, c1, s1));
+        _mm256_storeu_ps(p3, rotate<Backward>(Backward ? minus : plus, c3, s3));
+    }
+
+    template <bool Backward>
+    static void pass(float* x, int len, const Twiddles& t)
+    {
+        const int quarter = len / 4;
+        const int eighth = len / 8;
+        if (eighth < 4)
+        {
+            SimdKernels::pass<Backward>(x, len, t);
+            return;
+        }
+        const int stride = t.points / len;
+        const float* const w1 = t.w1;
+        const float* const w3 = t.w3;
+        float* x1 = x + 2 * quarter;
+        float* x2 = x + 4 * quarter;
+        float* x3 = x + 6 * quarter;
+        for (int k = 0; k < eighth; k += 4)
+        {
+            const __m256 e1 = loadUp(w1, k, stride);
+            const __m256 e3 = loadUp(w3, k, stride);
+            butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, _mm256_moveldup_ps(e1),
+                                _mm256_movehdup_ps(e1), _mm256_moveldup_ps(e3), _mm256_movehdup_ps(e3));
+        }
+        // Points k .. k+3 mirror m = len/4 - k down to m - 3; the first
+        // group starts on the entry one past the table.
+        for (int k = eighth; k < quarter; k += 4)
+        {
+            const int m = quarter - k;
+            __m256 e1;
+            __m256 e3;
+            if (k == eighth)
+            {
+                e1 = loadFour(eighthW1, w1 + 2 * (m - 1) * stride, w1 + 2 * (m - 2) * stride,
+                              w1 + 2 * (m - 3) * stride);
+                e3 = loadFour(eighthW3, w3 + 2 * (m - 1) * stride, w3 + 2 * (m - 2) * stride,
+                              w3 + 2 * (m - 3) * stride);
+            }
+            else
+            {
+                e1 = loadDown(w1, m, stride);
+                e3 = loadDown(w3, m, stride);
+            }
+            butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, _mm256_movehdup_ps(e1),
+                                _mm256_moveldup_ps(e1), negate(_mm256_movehdup_ps(e3)),
+                                negate(_mm256_moveldup_ps(e3)));
+        }
+    }
+};
+
+} // namespace
+
+void transformAvx2(float* a, int points, bool backward, const float* w1, const float* w3, int tablePoints)
+{
+    const Twiddles t{w1, w3, tablePoints};
+    if (backward)
+    {
+        transform<AvxKernels, true>(a, points, t);
+    }
+    else
+    {
+        transform<AvxKernels, false>(a, points, t);
+    }
+}
+
+} // namespace tam

@@ -1,0 +1,13 @@
+// The AVX2/FMA build of the transform's butterflies (Fft.cpp). Its
+// translation unit is the only one of the transform compiled for AVX2;
+// cdft calls it only when that instruction set is active.
+#pragma once
+
+namespace tam {
+
+/// The transform of `points` complex values at a without the final
+/// permutation: the output is left in bit-reversed order. w1, w3 and
+/// tablePoints describe the built table as Fft.cpp lays it out.
+void transformAvx2(float* a, int points, bool backward, const float* w1, const float* w3, int tablePoints);
+
+} // namespace tam
