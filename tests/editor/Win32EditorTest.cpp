@@ -338,6 +338,43 @@ TEST_F(Win32Editor, AWindowClosedInsideItsOwnRefreshGoesWhenTheRefreshEnds)
     editor().close();
 }
 
+TEST_F(Win32Editor, AnEditorClosedWhileItsFileDialogIsOpenGoesWhenTheDialogReturns)
+{
+    struct Cancelled final : FileChooser
+    {
+        Status poll() override { return Status::cancelled; }
+        const std::string& path() const override { return none; }
+        const std::string& message() const override { return none; }
+        std::string none;
+    };
+    // The host closes the editor from the dialog's message loop.
+    struct ClosingDesktop final : Desktop
+    {
+        ClosingDesktop(APluginEditor& e, bool& alive) : editor(e), ownerAlive(alive) {}
+        std::unique_ptr<FileChooser> chooseFile(const FileChooserOptions&, NativeWindow* owner) override
+        {
+            editor.close();
+            ownerAlive = owner->alive();
+            return std::make_unique<Cancelled>();
+        }
+        bool showAlert(const std::string&, NativeWindow*) override { return true; }
+        std::vector<std::string> listWaveFiles(const std::string&, std::size_t) override { return {}; }
+        APluginEditor& editor;
+        bool& ownerAlive;
+    };
+    ASSERT_EQ(editor().open(host), 1);
+    bool ownerAlive = false;
+    editor().getWindow()->setDesktop(std::make_unique<ClosingDesktop>(editor(), ownerAlive));
+    const LPARAM openButton = MAKELPARAM(643, 16);
+    SendMessageA(child(), WM_LBUTTONDOWN, MK_LBUTTON, openButton);
+    SendMessageA(child(), WM_LBUTTONUP, 0, openButton);
+    EXPECT_TRUE(ownerAlive) << "not destroyed under the dialog";
+    EXPECT_EQ(child(), nullptr) << "destroyed once the click's handler returned";
+    EXPECT_EQ(editor().getWindow(), nullptr);
+    EXPECT_EQ(editor().open(host), 1) << "and opens again";
+    editor().close();
+}
+
 TEST_F(Win32Editor, AHostWindowDestroyedBeforeTheCloseHurtsNobody)
 {
     PluginHost fx(builtModule());
