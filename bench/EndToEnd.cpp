@@ -61,6 +61,7 @@ struct Settings
     std::string plugin = TAM_PLUGIN_PATH;
     bool zita = true;
     int rounds = 0; ///< > 0: the summary table, medians of this many alternating rounds
+    std::string reference; ///< another build of the plug-in whose output the summary compares with
 };
 
 /// One engine's run over the whole input.
@@ -457,11 +458,13 @@ int main(int argc, char** argv)
             settings.zita = false;
         else if (arg == "--summary" && hasValue)
             settings.rounds = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--compare-with" && hasValue)
+            settings.reference = argv[++i];
         else
         {
             std::fprintf(stderr,
                          "Usage: tam_bench_e2e [--seconds S] [--partitions 1,27,117] [--blocks 64,512] "
-                         "[--plugin PATH] [--no-zita] [--summary ROUNDS]\n");
+                         "[--plugin PATH] [--no-zita] [--summary ROUNDS] [--compare-with OTHER_PLUGIN]\n");
             return 2;
         }
     }
@@ -490,6 +493,10 @@ int main(int argc, char** argv)
     bool agreed = true;
     std::vector<CaseSummary> cases;
     tam::host::PluginLibrary library(settings.plugin);
+    std::unique_ptr<tam::host::PluginLibrary> referenceLibrary;
+    if (!settings.reference.empty())
+        referenceLibrary = std::make_unique<tam::host::PluginLibrary>(settings.reference);
+    double referenceDifference = 0.0, referencePeak = 0.0;
     for (const int partitions : settings.partitions)
     {
         // Ends 170 frames before its last partition ends, so the plug-in's
@@ -522,6 +529,19 @@ int main(int argc, char** argv)
                 for (int r = 0; r < settings.rounds; ++r)
                 {
                     const Result tam = runPlugin(library, responsePath, input, warm, block);
+                    if (r == 0 && referenceLibrary != nullptr)
+                    {
+                        const Result other = runPlugin(*referenceLibrary, responsePath, input, warm, block);
+                        for (std::size_t k = 0; k < tam.left.size(); ++k)
+                        {
+                            referencePeak = std::max({referencePeak, std::fabs(static_cast<double>(tam.left[k])),
+                                                      std::fabs(static_cast<double>(tam.right[k]))});
+                            referenceDifference = std::max(
+                                {referenceDifference,
+                                 std::fabs(static_cast<double>(tam.left[k]) - static_cast<double>(other.left[k])),
+                                 std::fabs(static_cast<double>(tam.right[k]) - static_cast<double>(other.right[k]))});
+                        }
+                    }
                     c.tamCpu.push_back(tam.cpuPerSecond);
                     c.tamMean.push_back(tam.meanBlockCpuUs);
                     c.tamWorst.push_back(tam.worstBlockCpuUs);
@@ -607,6 +627,10 @@ int main(int argc, char** argv)
                     "over rounds; the worst and the mean block are medians of each round's worst and mean. Outputs\n"
                     "agreed to %.1e of their peak.\n",
                     worstDifference);
+        if (referenceLibrary != nullptr)
+            std::printf("Against %s on the same input: largest output difference %.2e (%.2e of the peak %.3f).\n",
+                        settings.reference.c_str(), referenceDifference,
+                        referencePeak > 0.0 ? referenceDifference / referencePeak : 0.0, referencePeak);
         if (!agreed)
         {
             std::printf("OUTPUTS DISAGREE: the comparison is not of equal work\n");

@@ -3,11 +3,12 @@
 #include "engine/DenormalGuard.h"
 #include "engine/Kernel.h"
 #include "engine/TMemman.h"
-#include "impulse/LevelText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 namespace tam {
@@ -17,6 +18,22 @@ namespace {
 constexpr float inverseTransformScale = 1.0f / 16384.0f;
 constexpr float fadeStep = 1.0f / 5512.0f;
 constexpr float crossfadeStep = 1.0f / static_cast<float>(ConvolutionEngine::crossfadeLength);
+
+// Input that is not a finite number would poison the convolution for the
+// whole length of the response: it counts as silence. Denormals become 0.
+inline float cleanInput(float x)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const std::uint32_t exponent = bits & 0x7F800000u;
+    return exponent == 0x7F800000u || (exponent == 0 && (bits & 0x007FFFFFu) != 0) ? 0.0f : x;
+}
+
+// NaN compares false everywhere: it must not pass the limit.
+inline float limit(float x)
+{
+    return x == x ? std::min(std::max(x, -ConvolutionEngine::outputLimit), ConvolutionEngine::outputLimit) : 0.0f;
+}
 
 float* allocBuffer(TMemman& memman, const std::string& name)
 {
@@ -253,93 +270,36 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     const float dryTarget = dry * (1.0f - muteDry);
     const float wetTargetBase = wet * (1.0f - bypass);
     const float wetBoost = 1.0f + 3.0f * add12dB;
-    const float* inL = inputs[0];
-    const float* inR = inputs[1];
-    float* outL = outputs[0];
-    float* outR = outputs[1];
     int lastClip = 0;
 
-    for (int i = 0; i < frames; ++i)
+    const BlockSettings settings{dryTarget,    wetTargetBase, wetBoost, stereoRouting,
+                                 delaySamples, enabled,       mode == Mode::replace};
+    // The block runs in stretches between the sample positions where work
+    // of the period falls due (a job, the release, the boundary) or a ring
+    // wraps; each stretch is processed as short vector loops.
+    for (int i = 0; i < frames;)
     {
-        // Read both inputs first: input and output may be the same memory.
-        const float frame[2] = {inL[i], inR[i]};
-        float result[2];
-
         if (partitionPos == nextStepPos && enabled)
             runJob();
         if (partitionPos == releasePosition)
             releaseBlocks(enabled);
-
-        if (dryFadeCount > 0)
-            --dryFadeCount;
-        if (wetFadeCount > 0)
-            --wetFadeCount;
-        const float fd = static_cast<float>(dryFadeCount) * fadeStep;
-        const float fw = static_cast<float>(wetFadeCount) * fadeStep;
-        dryGain = (1.0f - fd) * dryTarget + dryGainStart * fd;
-        wetGain = (1.0f - fw) * wetTargetBase * autogainFactor * wetBoost + wetGainStart * fw;
-
+        int n = std::min(frames - i, maxRun);
+        n = std::min(n, periodLength - partitionPos);
+        if (partitionPos < releasePosition)
+            n = std::min(n, releasePosition - partitionPos);
+        if (enabled && nextStepPos > partitionPos)
+            n = std::min(n, nextStepPos - partitionPos);
         const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
-        const int r = (partitionPos + wetReadOffset) & (periodLength - 1);
-        const int head = 2 * r;
-        const int tail = 2 * (periodLength + r);
-        const bool vuTick = (partitionPos & 15) == 0;
-        float crossfade = 0.0f; // share of the incoming lane
-        if (transition == Transition::fading)
-            crossfade = static_cast<float>(fadePosition++) * crossfadeStep;
-        for (int c = 0; c < 2; ++c)
-        {
-            const float dryIn = inputHistory[c][readIndex];
-            // Input that is not a finite number would poison the convolution
-            // for the whole length of the response: it counts as silence.
-            inputHistory[c][historyPos] = std::isfinite(frame[c]) ? flushDenormal(frame[c]) : 0.0f;
-            float wetSample = live->pre[head + c] + live->out[tail + c];
-            if (crossfade != 0.0f)
-                wetSample += crossfade * (incoming->pre[head + c] + incoming->out[tail + c] - wetSample);
-            wetSample *= inverseTransformScale;
-            const float drySample = dryIn * dryGain;
-            float wetOut = wetSample * wetGain;
-            if (!std::isfinite(wetOut))
-                wetOut = 0.0f; // an overflowing response is dropped; the dry signal stays intact
-            updateMeter(c, std::fabs(wetOut), std::fabs(drySample), vuTick);
-            float out = drySample;
-            if (enabled)
-            {
-                out = wetOut + drySample;
-                if (wetOut > 1.0f || wetOut < -1.0f)
-                    lastClip = 1;
-                if (wetOut > 2.0f || wetOut < -2.0f)
-                    lastClip = 2;
-            }
-            // NaN compares false everywhere: it must not pass the limit.
-            result[c] = out == out ? std::clamp(out, -outputLimit, outputLimit) : 0.0f;
-        }
-
-        // Convolution input: pre-delayed, with the input stereo width.
         const int delayed = (historyPos - delaySamples) & (historyLength - 1);
-        const float xl = inputHistory[0][delayed];
-        const float xr = inputHistory[1][delayed];
-        const float mono = (1.0f - stereoRouting) * (xl + xr) * 0.5f;
-        fftInputBuffer[2 * partitionPos] = xl * stereoRouting + mono;
-        fftInputBuffer[2 * partitionPos + 1] = xr * stereoRouting + mono;
-        fftInputBuffer[2 * (periodLength + partitionPos)] = 0.0f;
-        fftInputBuffer[2 * (periodLength + partitionPos) + 1] = 0.0f;
-        crossSumAcc += std::fabs(xl) + std::fabs(xr);
-
-        if (++partitionPos == periodLength)
+        n = std::min(n, historyLength - std::max({historyPos, readIndex, delayed}));
+        const float* in[2] = {inputs[0] + i, inputs[1] + i};
+        float* out[2] = {outputs[0] + i, outputs[1] + i};
+        processRun(in, out, n, settings, lastClip);
+        i += n;
+        partitionPos += n;
+        if (partitionPos == periodLength)
             blockBoundary();
-        historyPos = (historyPos + 1) & (historyLength - 1);
-
-        if (mode == Mode::replace)
-        {
-            outL[i] = result[0];
-            outR[i] = result[1];
-        }
-        else
-        {
-            outL[i] += result[0];
-            outR[i] += result[1];
-        }
+        historyPos = (historyPos + n) & (historyLength - 1);
     }
 
     const float meterValues[8] = {dryPeak[0], dryPeak[1], dryVu[0], dryVu[1],
@@ -351,9 +311,160 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     busy.store(false, std::memory_order_release);
 }
 
-void ConvolutionEngine::updateMeter(int c, float wetMagnitude, float dryMagnitude, bool vuTick)
+void ConvolutionEngine::processRun(const float* const* in, float* const* out, int n, const BlockSettings& b,
+                                   int& lastClip)
 {
-    auto meter = [&](float a, float& peak, float& vu, float& hold) {
+    // Inputs first: input and output may be the same memory.
+    float input[2][maxRun];
+    std::memcpy(input[0], in[0], sizeof(float) * static_cast<std::size_t>(n));
+    std::memcpy(input[1], in[1], sizeof(float) * static_cast<std::size_t>(n));
+
+    // Gains: the fade counts fall by one per sample down to 0.
+    float dryGains[maxRun];
+    float wetGains[maxRun];
+    for (int i = 0; i < n; ++i)
+    {
+        const float fd = static_cast<float>(std::max(dryFadeCount - 1 - i, 0)) * fadeStep;
+        const float fw = static_cast<float>(std::max(wetFadeCount - 1 - i, 0)) * fadeStep;
+        dryGains[i] = (1.0f - fd) * b.dryTarget + dryGainStart * fd;
+        wetGains[i] = (1.0f - fw) * b.wetTargetBase * autogainFactor * b.wetBoost + wetGainStart * fw;
+    }
+    dryFadeCount = std::max(dryFadeCount - n, 0);
+    wetFadeCount = std::max(wetFadeCount - n, 0);
+    dryGain = dryGains[n - 1];
+    wetGain = wetGains[n - 1];
+
+    const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
+    const int r = (partitionPos + wetReadOffset) & (periodLength - 1);
+    const bool fading = transition == Transition::fading;
+    const int firstFade = fadePosition;
+    if (fading)
+        fadePosition += n;
+    int beyondOne = 0; // a wet sample of the run lies beyond +-1.0
+    float wetOuts[2][maxRun];
+    for (int c = 0; c < 2; ++c)
+    {
+        float* history = inputHistory[c];
+        const float* pre = live->pre + 2 * r + c;
+        const float* tail = live->out + 2 * (periodLength + r) + c;
+        float* wetOut = wetOuts[c];
+        float dryOut[maxRun];
+        float* result = out[c];
+        // Separate loops: each reads and writes memory the compiler can tell apart.
+        for (int i = 0; i < n; ++i)
+            dryOut[i] = history[readIndex + i] * dryGains[i];
+        for (int i = 0; i < n; ++i)
+            history[historyPos + i] = cleanInput(input[c][i]);
+        float wetSample[maxRun];
+        for (int i = 0; i < n; ++i)
+            wetSample[i] = pre[2 * i] + tail[2 * i];
+        if (fading)
+        {
+            const float* incomingPre = incoming->pre + 2 * r + c;
+            const float* incomingTail = incoming->out + 2 * (periodLength + r) + c;
+            for (int i = 0; i < n; ++i)
+            {
+                // Share of the incoming lane.
+                const float crossfade = static_cast<float>(firstFade + i) * crossfadeStep;
+                if (crossfade != 0.0f)
+                    wetSample[i] += crossfade * (incomingPre[2 * i] + incomingTail[2 * i] - wetSample[i]);
+            }
+        }
+        for (int i = 0; i < n; ++i)
+        {
+            const float value = wetSample[i] * inverseTransformScale * wetGains[i];
+            // An overflowing response is dropped; the dry signal stays intact.
+            wetOut[i] = std::fabs(value) <= std::numeric_limits<float>::max() ? value : 0.0f;
+        }
+        const float* mixed = dryOut;
+        float sum[maxRun];
+        if (b.enabled)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                sum[i] = wetOut[i] + dryOut[i];
+                beyondOne |= static_cast<int>(!(std::fabs(wetOut[i]) <= 1.0f));
+            }
+            mixed = sum;
+        }
+        if (b.replace)
+        {
+            for (int i = 0; i < n; ++i)
+                result[i] = limit(mixed[i]);
+        }
+        else
+        {
+            for (int i = 0; i < n; ++i)
+                result[i] += limit(mixed[i]);
+        }
+        meterRun(wetOut, n, wetPeak[c], wetVu[c], wetHoldCount[c]);
+        meterRun(dryOut, n, dryPeak[c], dryVu[c], dryHoldCount[c]);
+    }
+    if (beyondOne != 0)
+    {
+        // The last wet sample beyond 1.0 (left before right) tells the state.
+        for (int i = 0; i < n; ++i)
+        {
+            for (const float* wetOut : wetOuts)
+            {
+                if (wetOut[i] > 1.0f || wetOut[i] < -1.0f)
+                    lastClip = wetOut[i] > 2.0f || wetOut[i] < -2.0f ? 2 : 1;
+            }
+        }
+    }
+
+    // Convolution input: pre-delayed, with the input stereo width.
+    const int delayed = (historyPos - b.delaySamples) & (historyLength - 1);
+    const float* xl = inputHistory[0] + delayed;
+    const float* xr = inputHistory[1] + delayed;
+    float* block = fftInputBuffer + 2 * partitionPos;
+    float* zeros = fftInputBuffer + 2 * (periodLength + partitionPos);
+    int signal = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        const float mono = (1.0f - b.stereoRouting) * (xl[i] + xr[i]) * 0.5f;
+        block[2 * i] = xl[i] * b.stereoRouting + mono;
+        block[2 * i + 1] = xr[i] * b.stereoRouting + mono;
+        signal |= static_cast<int>(xl[i] != 0.0f) | static_cast<int>(xr[i] != 0.0f);
+    }
+    std::memset(zeros, 0, sizeof(float) * 2 * static_cast<std::size_t>(n));
+    periodHasSignal = periodHasSignal || signal != 0;
+}
+
+void ConvolutionEngine::meterRun(const float* values, int n, float& peak, float& vu, float& hold) const
+{
+    int reachesPeak = 0;
+    int reachesFloor = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        const float a = std::fabs(values[i]);
+        reachesPeak |= static_cast<int>(!(a < peak));
+        reachesFloor |= static_cast<int>(!(a < meterFloor));
+    }
+    const int firstTick = (16 - (partitionPos & 15)) & 15;
+    if (peak == 0.0f && reachesFloor == 0)
+    {
+        // Every sample takes the new level and the floor clears it again.
+        vu = 0.0f;
+        hold = 0.0f;
+        return;
+    }
+    if (reachesPeak == 0 && peak >= meterFloor && hold + static_cast<float>(n) <= static_cast<float>(meterHoldSamples))
+    {
+        // Held peak, no decay yet: only the VU samples every 16th position.
+        hold += static_cast<float>(n);
+        for (int i = firstTick; i < n; i += 16)
+        {
+            const float a = std::fabs(values[i]);
+            vu = a < vu ? vu * vuDecay : a;
+            if (vu < meterFloor)
+                vu = 0.0f;
+        }
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+    {
+        const float a = std::fabs(values[i]);
         if (a < peak)
         {
             hold += 1.0f;
@@ -370,7 +481,7 @@ void ConvolutionEngine::updateMeter(int c, float wetMagnitude, float dryMagnitud
         }
         if (peak < meterFloor)
             peak = 0.0f;
-        if (vuTick)
+        if (((partitionPos + i) & 15) == 0)
         {
             if (a < vu)
                 vu *= vuDecay;
@@ -379,9 +490,7 @@ void ConvolutionEngine::updateMeter(int c, float wetMagnitude, float dryMagnitud
             if (vu < meterFloor)
                 vu = 0.0f;
         }
-    };
-    meter(wetMagnitude, wetPeak[c], wetVu[c], wetHoldCount[c]);
-    meter(dryMagnitude, dryPeak[c], dryVu[c], dryHoldCount[c]);
+    }
 }
 
 // ----------------------------------------------------------------- jobs
@@ -530,10 +639,10 @@ void ConvolutionEngine::blockBoundary()
         selectAutogainFactor(1.0f);
     partitionPos = 0;
     currentSlot = (currentSlot + 1) % slotCount;
-    const bool silent = dynamicCpu.load(std::memory_order_relaxed) && crossSumAcc == 0.0f;
+    const bool silent = dynamicCpu.load(std::memory_order_relaxed) && !periodHasSignal;
     slotActive[static_cast<std::size_t>(currentSlot)] = !silent;
     slotHoldsData[static_cast<std::size_t>(currentSlot)] = !silent;
-    crossSumAcc = 0.0f;
+    periodHasSignal = false;
 
     // The sums collected during the last period are completed and released
     // in this one; a fresh accumulator collects for the next block.

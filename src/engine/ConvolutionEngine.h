@@ -217,7 +217,23 @@ private:
     /// The auto gain of the response heard, or of the one about to be taken
     /// at once.
     float heardAutoGain() const;
-    void updateMeter(int channel, float wetMagnitude, float dryMagnitude, bool vuTick);
+    /// What a host block fixes for all of its samples.
+    struct BlockSettings
+    {
+        float dryTarget;
+        float wetTargetBase;
+        float wetBoost;
+        float stereoRouting;
+        std::int32_t delaySamples;
+        bool enabled;
+        bool replace;
+    };
+    static constexpr int maxRun = 128; ///< samples processed as one run of vector loops
+
+    /// n samples (n <= maxRun) that meet no work of the period and no ring wrap.
+    void processRun(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    /// One meter over a run of samples, sample-exact.
+    void meterRun(const float* values, int n, float& peak, float& vu, float& hold) const;
 
     EngineControls& controls;
     EngineSource source;
@@ -244,7 +260,7 @@ private:
     std::int32_t historyPos = 0;
     std::int32_t workStep = 0;
     std::int32_t nextStepPos = 0;
-    float crossSumAcc = 0.0f; ///< absolute input sum of the period (silence detection)
+    bool periodHasSignal = false; ///< a convolution input of the period was not 0 (silence detection)
     std::int32_t fftWork[fftContextSize];
     float fftTwiddles[fftContextSize];
 

@@ -396,3 +396,36 @@ TEST_F(PluginFixture, ProcessingAndAutomationFromTheAudioThreadNeverAllocate)
     audio.join();
     EXPECT_EQ(allocations, 0);
 }
+
+namespace {
+
+APlugin* answeringTarget = nullptr;
+
+/// A host that answers every automation with a set of its own.
+vst::VstIntPtr TAM_VST_CALL answeringHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr,
+                                          void*, float opt)
+{
+    if (opcode == vst::audioMasterAutomate && answeringTarget != nullptr)
+        answeringTarget->setParameter(index, opt);
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+} // namespace
+
+TEST_F(PluginFixture, ABatchRecalculatesOnceAndSurvivesAHostThatAnswersItsAutomation)
+{
+    APlugin plugin(&answeringHost);
+    ASSERT_TRUE(plugin.openFile(writeResponse("batch.wav")).loaded);
+    EXPECT_EQ(trimmed(plugin.getLoadedFileName()), dir.file("batch.wav")) << "the parameters carry the name";
+    answeringTarget = &plugin;
+    const auto generation = plugin.store().getGeneration();
+    const ParameterValue values[] = {{param::envelope, 0.3f}, {param::length, 0.8f}, {param::stretch, 0.6f}};
+    plugin.setParameters(values, Automate::yes);
+    answeringTarget = nullptr;
+    EXPECT_EQ(plugin.store().getGeneration(), generation + 1);
+    EXPECT_FLOAT_EQ(plugin.getParameter(param::stretch), 0.6f);
+
+    const auto refused = plugin.openFile("/" + std::string(APlugin::maxFileNameLength, 'x'));
+    EXPECT_FALSE(refused.loaded);
+    EXPECT_NE(refused.errorText.find("254"), std::string::npos);
+}

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <random>
 
 using namespace tam;
@@ -581,4 +582,37 @@ TEST(ConvolutionEngine, AnEditDuringACrossfadeIsHeardThroughAnotherCrossfadeNeve
         for (std::size_t k = 0; k < levels.size(); ++k)
             EXPECT_GT(levels[k], 0.5 * typical) << "second edit " << offset << " after the first, window " << k;
     }
+}
+
+TEST(ConvolutionEngine, HostBlockSizeChangesNothingInOutputMetersOrOverload)
+{
+    // The engine works in runs between due work and ring wraps; how a host
+    // cuts its blocks must not show in a single bit.
+    const auto render = [](int blockSize) {
+        EngineFixture fx;
+        fx.controls.dry.store(0.7f);
+        fx.controls.delaySamples.store(300);
+        fx.restart();
+        fx.offerResponse(std::vector<float>(9000, 0.02f), {1.2f, 0.0f, -0.4f});
+        fx.engine->requestDryFade();
+        fx.engine->requestWetFade();
+        Stereo io(100000);
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+        for (std::size_t i = 0; i < io.size(); ++i)
+        {
+            const float loud = i < 2000 ? 10.0f : 1.0f; // a burst the meters hold, then let decay
+            io.left[i] = loud * noise(rng);
+            io.right[i] = loud * noise(rng);
+        }
+        fx.run(io, blockSize);
+        const auto m = fx.engine->readMeters();
+        return std::make_tuple(io.left, io.right, std::vector<float>{m.dryPeak[0], m.dryPeak[1], m.dryVu[0], m.dryVu[1],
+                                                                     m.wetPeak[0], m.wetPeak[1], m.wetVu[0], m.wetVu[1]},
+                               fx.engine->takeClipState());
+    };
+    const auto reference = render(1);
+    EXPECT_GT(std::get<3>(reference), 0);
+    for (const int blockSize : {997, 512})
+        EXPECT_TRUE(render(blockSize) == reference) << blockSize;
 }
