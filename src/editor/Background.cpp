@@ -25,6 +25,8 @@ constexpr Color sectionLow = rgb(80, 78, 166);
 constexpr Color columnTop = rgb(66, 64, 142);
 constexpr Color columnLow = rgb(56, 55, 124);
 constexpr Color wellGrid = rgb(50, 50, 98);
+constexpr Color eqWell = rgb(72, 72, 132);
+constexpr Color eqGrid = rgb(86, 86, 150);
 constexpr Color captionColor = rgb(196, 202, 246);
 constexpr Color logoShadow = rgb(24, 24, 54);
 
@@ -43,12 +45,12 @@ void section(Canvas& c, const Rect& r, Color top, Color low)
     c.line({r.right - 1, r.top + 1}, {r.right - 1, r.bottom}, dark);
 }
 
-/// A sunken dark well for a display area, one pixel of frame around `inner`.
-void well(Canvas& c, const Rect& inner)
+/// A sunken well for a display area, one pixel of frame around `inner`.
+void well(Canvas& c, const Rect& inner, Color face = palette::dark)
 {
     const Rect outer{inner.left - 2, inner.top - 2, inner.right + 2, inner.bottom + 2};
-    bevelBox(c, outer, palette::dark, true);
-    c.fillRect(inner, palette::dark);
+    bevelBox(c, outer, face, true);
+    c.fillRect(inner, face);
 }
 
 /// A small spaced caption with a rule running to `ruleEnd`.
@@ -120,14 +122,15 @@ void drawShapingSection(Canvas& c)
 void drawEqSection(Canvas& c)
 {
     caption(c, {42, 337}, "SPECTRAL EQ", 398);
-    well(c, {42, 353, 388, 447});
+    // Lighter than the other wells: the EQ curve is filled in the dark colour below it.
+    well(c, {42, 353, 388, 447}, eqWell);
     // Frequency grid matching the scale below, level grid matching the one beside.
     for (int x = 30; x < 346; x += 30)
-        c.line({42 + x, 353}, {42 + x, 447}, wellGrid);
+        c.line({42 + x, 353}, {42 + x, 447}, eqGrid);
     for (int i = 1; i < 5; ++i)
     {
         const int y = 353 + 94 * i / 5;
-        c.line({42, y}, {388, y}, wellGrid);
+        c.line({42, y}, {388, y}, eqGrid);
     }
 }
 

@@ -222,6 +222,8 @@ void TWAVfile::buildPartitions(PartitionSet& set, float reverse, int reverseOffs
         eqGain[k] = eqAmplitude(eqCurve.smoothedValue(eqCurve.frequencyToPosition(frequency)));
     }
 
+    const bool flat = std::all_of(eqGain, eqGain + eqTableSize, [](float g) { return g == 1.0f; });
+
     const float* destL = dest(0);
     const float* destR = dest(1);
     // Both channels travel in one complex transform: channel 1 in the real,
@@ -243,6 +245,8 @@ void TWAVfile::buildPartitions(PartitionSet& set, float reverse, int reverseOffs
             buf[2 * j + 1] = inside ? destR[index] : 0.0f;
         }
         std::fill(buf + 2 * partitionLength, buf + n, 0.0f);
+        if (flat)
+            continue; // unit gain at every bin: the filter would only add rounding
 
         cdft(n, -1, buf, fftIp, fftTable);
         buf[0] = flushDenormal(buf[0] * eqGain[0]);

@@ -152,6 +152,12 @@ std::vector<float> ReadWaveFile(const std::string& fileName, std::int32_t& sampl
         converter.convert(work.data(), frames, result.data() + written);
         written += static_cast<std::size_t>(frames) * static_cast<std::size_t>(fileChannels);
     }
+    // A decoder that stops early would leave silence in place of the
+    // response: nothing delivered, or more than one block missing, is
+    // an error rather than a quiet success.
+    const auto delivered = static_cast<std::int64_t>(written / static_cast<std::size_t>(fileChannels));
+    if (delivered == 0 || reader.FrameCount - delivered > reader.FramesPerBlock)
+        raiseWaveError(waveError::missingFrames);
     reader.SampleCount = total;
 
     sampleRate = static_cast<std::int32_t>(stream.Format.samplesPerSec());

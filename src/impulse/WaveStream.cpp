@@ -55,6 +55,7 @@ constexpr MessageEntry messages[] = {
     {waveError::dataBeyondFile, "Error 46: 'data' chunk larger than the file!"},
     {waveError::noSamples, "Error 47: The file contains no samples!"},
     {waveError::fileTooLarge, "Error 48: File too large!"},
+    {waveError::missingFrames, "Error 50: The file decodes to fewer samples than it declares!"},
     {waveError::samplesOutOfRange, "Error 49: The file contains sample values far beyond full scale!"},
     {waveError::illegalNumber, "Error 100: Corrupted Wav-file. This file contains illegal Numbers, please convert it "
                                "to 32 Bit IEEE Float!"},
@@ -90,21 +91,37 @@ bool codedRecordIsSound(const WaveFormat& format)
     constexpr int msHeaderBytes = 7;               ///< per channel
     constexpr std::size_t msCoefficientOffset = 4; ///< extra bytes: frames per block, pair count, pairs
     constexpr int msMaxCoefficientPairs = 256;     ///< a block names its predictor in one byte
+    constexpr int imaWordBytes = 4;                ///< per channel, eight codes
+    constexpr int imaCodesPerWord = 8;
+    // Rates the platforms' decoders agree on; beyond them one refuses what
+    // the other reads.
+    constexpr std::uint32_t minCodedRate = 1000;
+    constexpr std::uint32_t maxCodedRate = 768000;
     const int channels = format.channels();
     const int blockAlign = format.blockAlign();
+    if (format.samplesPerSec() < minCodedRate || format.samplesPerSec() > maxCodedRate)
+        return false;
+    // The frames per block a record declares must be exactly what its blocks
+    // hold: decoders divide by it, and one that trusts it where another
+    // recomputes it would read different sound from the same file.
+    const bool declaresFrames = format.extraSize() >= 2 && format.extraHeld() >= 2;
+    const int declaredFrames = declaresFrames ? format.extra16(0) : -1;
     switch (format.tag())
     {
     case waveTagALaw:
     case waveTagMuLaw:
         return format.bitsPerSample() == g711Bits && blockAlign == channels;
     case waveTagImaAdpcm:
-        return format.bitsPerSample() == adpcmBits && blockAlign >= imaHeaderBytes * channels;
+        return format.bitsPerSample() == adpcmBits && blockAlign >= imaHeaderBytes * channels &&
+               declaredFrames ==
+                   1 + (blockAlign - imaHeaderBytes * channels) / (imaWordBytes * channels) * imaCodesPerWord;
     case waveTagMsAdpcm:
     {
         const int pairs = format.extra16(2);
         return format.bitsPerSample() == adpcmBits && blockAlign >= msHeaderBytes * channels &&
                format.extraSize() >= msCoefficientOffset && pairs >= 1 && pairs <= msMaxCoefficientPairs &&
-               format.extraHeld() >= msCoefficientOffset + 4 * static_cast<std::size_t>(pairs);
+               format.extraHeld() >= msCoefficientOffset + 4 * static_cast<std::size_t>(pairs) &&
+               declaredFrames == (blockAlign - msHeaderBytes * channels) * 2 / channels + 2;
     }
     case waveTagExtensible:
         // Reaching a decoder means the sub-format is neither PCM nor float

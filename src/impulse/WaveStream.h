@@ -54,6 +54,7 @@ inline constexpr int dataBeyondFile = 46;
 inline constexpr int noSamples = 47;
 inline constexpr int fileTooLarge = 48;
 inline constexpr int samplesOutOfRange = 49;
+inline constexpr int missingFrames = 50;
 inline constexpr int illegalNumber = 100;
 } // namespace waveError
 

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace tam::test
@@ -207,6 +208,31 @@ TEST_F(X11Editor, HundredOpenCloseCyclesLeaveNothingBehind)
     }
     EXPECT_TRUE(children().empty());
     EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, EditorsOnTwoThreadsLeaveTheHostsErrorHandlerInPlace)
+{
+    // Xlib has one error handler for the whole process: however the two
+    // instances' open, idle and close interleave, the host's must be the one
+    // installed afterwards.
+    const PluginModule& module = builtModule();
+    auto cycles = [&] {
+        PluginHost host(module);
+        for (int cycle = 0; cycle < 40; ++cycle)
+        {
+            host.dispatch(vst::effEditOpen, 0, 0, hostWindow());
+            host.dispatch(vst::effEditIdle);
+            host.dispatch(vst::effEditClose);
+        }
+    };
+    std::thread first(cycles);
+    std::thread second(cycles);
+    first.join();
+    second.join();
+    ASSERT_EQ(XSetErrorHandler(&countHostError), &countHostError);
+    XDestroyWindow(display, 0x7FFFFFF0); // no such window: an error on the host's own connection
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 1);
 }
 
 TEST_F(X11Editor, TheWindowLayerCatchesNoErrorsInNormalUse)

@@ -345,6 +345,19 @@ TEST(ConvolutionEngine, GainChangesFadeLinearlyOver5512Samples)
         ASSERT_FLOAT_EQ(v, 1.0f);
 }
 
+TEST(ConvolutionEngine, TheTwelveDecibelSwitchMultipliesTheWetGainByExactlyFour)
+{
+    EngineFixture fx;
+    fx.controls.add12dB.store(1.0f);
+    fx.restart();
+    fx.offerResponse({0.125f}, {-0.0625f});
+    Stereo io(latency + 10);
+    io.left[0] = io.right[0] = 1.0f;
+    fx.run(io, 64);
+    EXPECT_NEAR(io.left[latency], 0.5f, 1e-6);
+    EXPECT_NEAR(io.right[latency], -0.25f, 1e-6);
+}
+
 TEST(ConvolutionEngine, OutputIsLimitedAndOverloadIsReportedFromTheWetPartOnly)
 {
     EngineFixture fx;

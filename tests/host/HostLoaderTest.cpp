@@ -122,6 +122,18 @@ TEST_F(HostFixture, ParametersAreNamedLabelledAndDisplayed)
     EXPECT_FLOAT_EQ(host.getParameter(0), 0.126f);
 }
 
+TEST_F(HostFixture, EveryParameterReadsBackWhatWasSetAndReservedOnesReadZero)
+{
+    PluginHost host(module());
+    for (int index = 0; index <= 175; ++index)
+    {
+        const bool reserved = host.dispatchText(vst::effGetParamName, index) == "reserved";
+        const float value = 0.125f + static_cast<float>(index) / 512.0f;
+        host.setParameter(index, value);
+        EXPECT_FLOAT_EQ(host.getParameter(index), reserved ? 0.0f : value) << index;
+    }
+}
+
 TEST_F(HostFixture, ExtensionRequestsGiveThePluginsOwnAnswersAndTheDefaults)
 {
     PluginHost host(module());

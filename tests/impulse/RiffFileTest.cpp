@@ -20,7 +20,7 @@ protected:
 
     /// RIFF 'WAVE' holding "odd " (3 bytes, padded) and "two " (2 bytes);
     /// behind the RIFF chunk's end one more chunk "out ".
-    std::unique_ptr<RiffFile> openSample()
+    std::unique_ptr<RiffFile> openSample(const std::string& name = "sample.riff")
     {
         WavImage w;
         w.tag("RIFF");
@@ -35,8 +35,8 @@ protected:
             if (s.size() % 2 != 0)
                 w.u8(0);
         }
-        w.save(dir.file("sample.riff"));
-        return RiffFile::open(dir.file("sample.riff"));
+        w.save(dir.file(name));
+        return RiffFile::open(dir.file(name));
     }
 
     static std::string readString(RiffFile& file, int count)
@@ -74,6 +74,19 @@ TEST_F(RiffFileTest, EntersFindsAndLeavesChunksAcrossPadBytes)
     EXPECT_EQ(two.size, 2u);
     EXPECT_EQ(two.dataOffset, 12 + 8 + 4 + 8);
     EXPECT_EQ(readString(*file, 2), "xy");
+}
+
+TEST_F(RiffFileTest, ANameWithAPlusAfterAnExtensionOpensTheFileOnDisk)
+{
+    // Windows' multimedia I/O takes "ext+" in a name for an I/O procedure.
+    for (const char* name : {"Hall.mem+Plate.wav", "take.txt+2.riff"})
+    {
+        auto file = openSample(name);
+        ASSERT_TRUE(file) << name;
+        RiffChunkInfo riff;
+        ASSERT_TRUE(file->descend(riff, nullptr, false)) << name;
+        EXPECT_EQ(riff.formType, fourCc('W', 'A', 'V', 'E')) << name;
+    }
 }
 
 TEST_F(RiffFileTest, SearchStaysInsideTheParent)

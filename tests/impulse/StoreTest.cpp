@@ -216,6 +216,12 @@ TEST_F(StoreFixture, EnvelopeShapesAttackDecayAndTheEndOfTheResponse)
     EXPECT_NEAR(store->envelopeSample(22050, n, 0, 0.5f, 0.5f, 0, 1, 1.0f), levelCurve(0.5f), 1e-6);
     EXPECT_NEAR(store->envelopeSample(22100, n, 0, 0.5f, 0.5f, 0, 1, 1.0f), levelCurve(0.5f) * 0.5f, 1e-6);
     EXPECT_EQ(store->envelopeSample(22151, n, 0, 0.5f, 0.5f, 0, 1, 1.0f), 0.0f);
+    // With an attack as well, the decay span is what the attack leaves of
+    // Length * n: the decay still ends at 22050.
+    EXPECT_NEAR(store->envelopeSample(22050, n, 0, 0.5f, 0.5f, 0.5f, 1, 1.0f), levelCurve(0.5f), 1e-6);
+    EXPECT_NEAR(store->envelopeSample(6615 + 15435 / 2, n, 0, 0.5f, 0.5f, 0.5f, 1, 1.0f),
+                levelCurve(1.0f - 0.5f * (15435 / 2) / 15435.0f), 1e-6);
+    EXPECT_EQ(store->envelopeSample(22151, n, 0, 0.5f, 0.5f, 0.5f, 1, 1.0f), 0.0f);
 
     ASSERT_TRUE(calculate(1, 0, 0.5f, 0.5f));
     for (int i = 22151; i <= store->destLength; i += 97)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -610,6 +611,69 @@ TEST_F(WaveReaderTest, ImaAdpcmBlockDecodesStepByStep)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(std::lround(l.samples[i] * 32767.0f), expected[i]) << i;
 }
+
+TEST_F(WaveReaderTest, CodedHeadersGetTheSameVerdictOnEveryPlatform)
+{
+    // Run by the Linux and the Windows build alike: each layer must read or
+    // refuse (with 26) exactly these records, whatever its decoders would do.
+    auto ima = [](std::uint16_t channels, std::uint16_t blockAlign, std::optional<std::uint16_t> framesPerBlock) {
+        if (!framesPerBlock)
+            return fmtBody(0x11, channels, 8000, blockAlign, 4);
+        Bytes extra;
+        put16(extra, *framesPerBlock);
+        return fmtBodyEx(0x11, channels, 8000, blockAlign, 4, extra);
+    };
+    auto ms = [](std::uint16_t channels, std::uint16_t blockAlign, std::uint16_t framesPerBlock) {
+        Bytes extra;
+        put16(extra, framesPerBlock);
+        put16(extra, 7);
+        for (const std::uint16_t v : {256, 0, 512, 0xFF00, 0, 0, 192, 64, 240, 0, 460, 0xFF30, 392, 0xFF18})
+            put16(extra, v);
+        return fmtBodyEx(0x02, channels, 8000, blockAlign, 4, extra);
+    };
+    auto muLaw = [](std::uint32_t rate) { return fmtBody(0x07, 1, rate, 1, 8); };
+    struct Case
+    {
+        const char* what;
+        Bytes fmt;
+        bool reads;
+    };
+    const Case cases[] = {
+        {"IMA mono, 505 frames in 256 bytes", ima(1, 256, 505), true},
+        {"IMA stereo, 1017 frames in 1024 bytes", ima(2, 1024, 1017), true},
+        {"IMA with 0 frames per block", ima(1, 256, 0), false},
+        {"IMA with fewer frames than its blocks hold", ima(1, 2048, 100), false},
+        {"IMA with more frames than its blocks hold", ima(1, 256, 60000), false},
+        {"IMA without the frames-per-block field", ima(1, 256, std::nullopt), false},
+        {"MS ADPCM mono, 500 frames in 256 bytes", ms(1, 256, 500), true},
+        {"MS ADPCM with 0 frames per block", ms(1, 256, 0), false},
+        {"MS ADPCM with more frames than its blocks hold", ms(1, 1024, 65535), false},
+        {"mu-law at 8000 Hz", muLaw(8000), true},
+        {"mu-law at 1 Hz", muLaw(1), false},
+        {"mu-law at 2^31 - 1 Hz", muLaw(0x7FFFFFFF), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(errorOf(riffWave({{"fmt ", c.fmt}, {"data", Bytes(2048, 0)}})), c.reads ? 0 : 26) << c.what;
+}
+
+#if !defined(_WIN32) // the decoder of this layer; Windows decodes with its own
+TEST_F(WaveReaderTest, MsAdpcmPredictionSaturatesInsteadOfOverflowing)
+{
+    // Coefficients (-32768, -32768) on two samples of -32768: the products
+    // sum to 2^31 before the shift. The same file seeds the fuzzer.
+    Bytes extra;
+    for (const std::uint16_t v : {4, 1, 0x8000, 0x8000})
+        put16(extra, v);
+    Bytes block{0}; // predictor 0
+    for (const std::uint16_t v : {16, 0x8000, 0x8000})
+        put16(block, v);
+    block.push_back(0x00); // two codes of 0
+    const Loaded l = loadChunks({{"fmt ", fmtBodyEx(0x02, 1, 8000, 8, 4, extra)}, {"data", block}});
+    ASSERT_EQ(l.count, 4);
+    EXPECT_EQ(std::lround(l.samples[2] * 32767.0f), 32767); // 2^31 >> 8, limited to 16 bits
+    EXPECT_EQ(std::lround(l.samples[3] * 32767.0f), 128);   // (32767 - 32768) * -32768 >> 8
+}
+#endif
 
 namespace {
 

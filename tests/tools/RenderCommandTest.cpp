@@ -408,6 +408,7 @@ TEST_F(RenderTool, FailuresExitWithTheirCodeAndMessageAndLeaveNoOutput)
     std::ofstream(notWave) << "this is not a RIFF file, just some text long enough to be read";
     writeFloatWav(dir.file("three.wav"), rate, 3, std::vector<float>(300, 0.1f));
     writeFloatWav(dir.file("at48k.wav"), 48000, 2, std::vector<float>(200, 0.1f));
+    writeFloatWav(dir.file("at3M.wav"), 3000000, 2, std::vector<float>(200, 0.1f));
     // A response whose absolute path is too long for the 127 name parameters.
     fs::path deep = dir.path();
     while (deep.string().size() < 260)
@@ -440,6 +441,7 @@ TEST_F(RenderTool, FailuresExitWithTheirCodeAndMessageAndLeaveNoOutput)
         {{"--ir", response, "--rate", "44100", dir.file("at48k.wav"), out},
          3,
          "is at 48000 Hz, not the host rate 44100 Hz; tam-render does not resample"},
+        {{"--ir", response, dir.file("at3M.wav"), out}, 3, "is at 3000000 Hz; the host rate must be from 1000 to 768000 Hz"},
         {{"--ir", response, "--plugin", notWave, input, out}, 5, "cannot load the plug-in " + notWave},
         {{"--ir", response, "--plugin", TAM_FAKE_NO_ENTRY_PATH, input, out},
          5,

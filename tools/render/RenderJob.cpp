@@ -190,6 +190,11 @@ RenderSummary runRender(const RenderOptions& options, const std::string& pluginP
              std::to_string(response.frames) + " frames");
 
     const WaveData input = readWave(options.inputPath, "input", ExitCode::badInput);
+    // The input's own rate becomes the host rate: it passes the check --rate does.
+    if (input.rate < minSampleRate || input.rate > maxSampleRate)
+        throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(input.rate) +
+                                                  " Hz; the host rate must be from " + std::to_string(minSampleRate) +
+                                                  " to " + std::to_string(maxSampleRate) + " Hz");
     const int rate = options.sampleRate.value_or(input.rate);
     if (input.rate != rate)
         throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(input.rate) +

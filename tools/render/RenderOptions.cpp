@@ -335,8 +335,8 @@ Exit codes:
   0    rendered (or --help, --info)
   1    unexpected internal error
   2    bad command line
-  3    input missing, unreadable, or unusable (rate differs from --rate,
-       more than 2 channels)
+  3    input missing, unreadable, or unusable (rate outside 1000..768000 Hz
+       or different from --rate, more than 2 channels)
   4    response missing, unreadable, or its path cannot be passed to the
        plug-in
   5    plug-in cannot be loaded, has no entry, returns no effect, or did not

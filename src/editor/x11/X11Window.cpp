@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace tam
 {
@@ -34,26 +35,41 @@ using ErrorHandler = int (*)(Display*, XErrorEvent*);
 std::atomic<int> trappedTotal{0}; ///< errors caught by every trap so far
 using IoErrorHandler = int (*)(Display*);
 
-/// Catches X errors of one display connection while it exists.
+/// Catches X errors of one display connection while it exists. Xlib's
+/// handlers are process-wide, while traps live on any thread (an editor per
+/// instance, each on the thread that opens it), so the set of open traps is
+/// process-wide too and locked: the handlers go in when the first trap opens
+/// and the host's come back when the last one closes, in whatever order the
+/// threads open and close them.
 class XErrorTrap
 {
 public:
-    explicit XErrorTrap(Display* trapped) : display(trapped), outer(innermost)
+    explicit XErrorTrap(Display* trapped) : display(trapped)
     {
-        if (outer == nullptr)
+        std::lock_guard lock(guard);
+        if (newest == nullptr)
         {
-            hostHandler.store(XSetErrorHandler(&XErrorTrap::onError));
-            hostIoHandler.store(XSetIOErrorHandler(&XErrorTrap::onIoError));
+            hostHandler = XSetErrorHandler(&XErrorTrap::onError);
+            hostIoHandler = XSetIOErrorHandler(&XErrorTrap::onIoError);
         }
-        innermost = this;
+        older = newest;
+        if (older != nullptr)
+            older->newer = this;
+        newest = this;
     }
     ~XErrorTrap()
     {
-        innermost = outer;
-        if (outer == nullptr)
+        std::lock_guard lock(guard);
+        if (newer != nullptr)
+            newer->older = older;
+        else
+            newest = older;
+        if (older != nullptr)
+            older->newer = newer;
+        if (newest == nullptr)
         {
-            XSetErrorHandler(hostHandler.load());
-            XSetIOErrorHandler(hostIoHandler.load());
+            XSetErrorHandler(hostHandler);
+            XSetIOErrorHandler(hostIoHandler);
         }
     }
     XErrorTrap(const XErrorTrap&) = delete;
@@ -64,49 +80,62 @@ public:
     bool sync()
     {
         XSync(display, False);
-        return errors == 0;
+        return errorCount() == 0;
     }
-    int errorCount() const { return errors; }
+    int errorCount() const { return errors.load(std::memory_order_relaxed); }
 
 private:
+    /// The newest open trap of the connection; the caller holds the lock.
     static XErrorTrap* find(Display* d)
     {
-        for (XErrorTrap* t = innermost; t != nullptr; t = t->outer)
+        for (XErrorTrap* t = newest; t != nullptr; t = t->older)
             if (t->display == d)
                 return t;
         return nullptr;
     }
     static int onError(Display* d, XErrorEvent* event)
     {
-        if (XErrorTrap* trap = find(d))
+        ErrorHandler previous = nullptr;
         {
-            ++trap->errors;
-            trappedTotal.fetch_add(1, std::memory_order_relaxed);
-            return 0;
+            std::lock_guard lock(guard);
+            if (XErrorTrap* trap = find(d))
+            {
+                trap->errors.fetch_add(1, std::memory_order_relaxed);
+                trappedTotal.fetch_add(1, std::memory_order_relaxed);
+                return 0;
+            }
+            previous = hostHandler;
         }
-        const ErrorHandler previous = hostHandler.load();
+        // Outside the lock: the host's handler may do anything.
         return previous != nullptr ? previous(d, event) : 0;
     }
     static int onIoError(Display* d)
     {
-        if (find(d) != nullptr)
-            return 0; // the per-display exit handler below keeps the process alive
-        const IoErrorHandler previous = hostIoHandler.load();
+        IoErrorHandler previous = nullptr;
+        {
+            std::lock_guard lock(guard);
+            if (find(d) != nullptr)
+                return 0; // the per-display exit handler below keeps the process alive
+            previous = hostIoHandler;
+        }
         return previous != nullptr ? previous(d) : 0;
     }
 
     Display* display;
-    XErrorTrap* outer;
-    int errors = 0;
+    XErrorTrap* older = nullptr; ///< links of the open traps, under `guard`
+    XErrorTrap* newer = nullptr;
+    std::atomic<int> errors{0};
 
-    static thread_local XErrorTrap* innermost;
-    static std::atomic<ErrorHandler> hostHandler;
-    static std::atomic<IoErrorHandler> hostIoHandler;
+    static std::mutex guard;
+    static XErrorTrap* newest;
+    static ErrorHandler hostHandler;     ///< installed before the first trap opened
+    static IoErrorHandler hostIoHandler;
 };
 
-thread_local XErrorTrap* XErrorTrap::innermost = nullptr;
-std::atomic<ErrorHandler> XErrorTrap::hostHandler{nullptr};
-std::atomic<IoErrorHandler> XErrorTrap::hostIoHandler{nullptr};
+std::mutex XErrorTrap::guard;
+XErrorTrap* XErrorTrap::newest = nullptr;
+ErrorHandler XErrorTrap::hostHandler = nullptr;
+IoErrorHandler XErrorTrap::hostIoHandler = nullptr;
 
 class X11Window final : public NativeWindow
 {

@@ -69,8 +69,12 @@ struct MsChannel
     std::int16_t next(int code)
     {
         const int signedCode = code >= 8 ? code - 16 : code;
-        const std::int32_t predicted = (sample1 * coefficient1 + sample2 * coefficient2) >> 8;
-        const std::int16_t value = clamp16(predicted + signedCode * step);
+        // Two products of 16-bit values can sum to 2^31: add them in 64 bits,
+        // then limit the result to 16 bits as the codec defines.
+        const std::int64_t predicted =
+            (static_cast<std::int64_t>(sample1) * coefficient1 + static_cast<std::int64_t>(sample2) * coefficient2) >> 8;
+        const std::int16_t value = static_cast<std::int16_t>(
+            std::clamp<std::int64_t>(predicted + static_cast<std::int64_t>(signedCode) * step, -32768, 32767));
         sample2 = sample1;
         sample1 = value;
         step = std::clamp((msAdaptation[code] * step) >> 8, msMinStep, msMaxStep);

@@ -66,7 +66,11 @@ std::unique_ptr<RiffFile> RiffFile::open(const std::string& fileName)
     std::vector<char> name(fileName.begin(), fileName.end());
     name.push_back('\0');
     auto opened = std::make_unique<State>();
-    opened->handle = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+    // Naming the file-system I/O procedure keeps mmio from reading "ext+" in
+    // a legal file name ("Hall.mem+Plate.wav") as the name of another one.
+    MMIOINFO info{};
+    info.fccIOProc = FOURCC_DOS;
+    opened->handle = mmioOpenA(name.data(), &info, MMIO_READ | MMIO_ALLOCBUF);
     if (opened->handle == nullptr)
         return nullptr;
     // The size, to tell a form type that is missing from one that is there.
