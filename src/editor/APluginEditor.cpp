@@ -19,6 +19,7 @@ APluginEditor::APluginEditor(APlugin* owner) : AEffEditor(owner), plugin(owner),
 
 APluginEditor::~APluginEditor()
 {
+    retired.clear();
     if (window)
     {
         plugin->editorClosed.store(true, std::memory_order_release);
@@ -50,6 +51,7 @@ vst::VstInt32 APluginEditor::getRect(vst::ERect** out)
 
 vst::VstInt32 APluginEditor::open(void* ptr)
 {
+    releaseRetired();
     if (openCount == 0 || !window)
     {
         auto created = std::make_unique<TPluginEditorWindow>(*plugin);
@@ -57,6 +59,7 @@ vst::VstInt32 APluginEditor::open(void* ptr)
             windowFactory ? windowFactory(ptr, windowWidth, windowHeight, *created) : nullptr;
         if (!native)
             return 0; // no display, or the host's window is not usable: nothing changes
+        selfServiced = native->serviceItself(TPluginEditorWindow::timerIntervalMs, [this](bool tick) { service(tick); });
         created->attach(std::move(native));
         window = std::move(created);
         mirrorStale.store(false, std::memory_order_release);
@@ -85,14 +88,43 @@ void APluginEditor::close()
     if (openCount == 0)
     {
         plugin->editorClosed.store(true, std::memory_order_release);
+        const NativeWindow* native = window ? window->getNativeWindow() : nullptr;
+        if (servicing > 0 || (native != nullptr && native->dispatching()))
+            retired.push_back(std::move(window)); // a handler of it still runs; hidden above
         window.reset();
         parentWindow = nullptr;
     }
 }
 
+void APluginEditor::releaseRetired()
+{
+    if (servicing > 0)
+        return;
+    std::erase_if(retired,
+                  [](const std::unique_ptr<TPluginEditorWindow>& w)
+                  { return w->getNativeWindow() == nullptr || !w->getNativeWindow()->dispatching(); });
+}
+
+void APluginEditor::service(bool tick)
+{
+    releaseRetired();
+    TPluginEditorWindow* current = window.get();
+    if (current == nullptr)
+        return;
+    // The refresh never runs inside a handler or inside itself (a message box
+    // it shows pumps the timer again); the screen is brought up to date anyway.
+    ++servicing;
+    if (tick && servicing == 1 && !current->getNativeWindow()->dispatching())
+        refresh();
+    current->flush(); // still alive: a close meanwhile only retires it
+    --servicing;
+    releaseRetired();
+}
+
 void APluginEditor::idle()
 {
-    if (!window)
+    releaseRetired();
+    if (!window || selfServiced)
         return;
     window->processEvents();
     const Clock::time_point now = Clock::now();

@@ -7,9 +7,15 @@
 // and its worker included): it only raises an atomic flag, and the UI thread
 // copies the parameters into the window's mirror at its next refresh.
 //
-// The refresh runs from idle(): hosts send the editor idle request regularly
-// while an editor is open, and every request runs the window's pending
-// events and, once 100 ms have passed, one step of its update timer.
+// Where the window system pumps events itself (Windows), a timer of the
+// window runs the refresh every 100 ms and idle() does nothing. Elsewhere
+// (X11) the refresh runs from idle(): hosts send the editor idle request
+// regularly while an editor is open, and every request runs the window's
+// pending events and, once 100 ms have passed, one step of its update timer.
+//
+// A window closed while one of its handlers still runs (a modal dialog
+// inside a click, say) is hidden at once and destroyed when the handler has
+// returned.
 #pragma once
 
 #include "editor/NativeWindow.h"
@@ -18,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace tam
 {
@@ -61,6 +68,11 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void refresh();
+    /// Brings the screen up to date after an event the window system
+    /// dispatched itself; `tick` runs one refresh.
+    void service(bool tick);
+    /// Destroys the closed windows whose handlers have all returned.
+    void releaseRetired();
 
     APlugin* plugin;
     vst::ERect rect{};
@@ -70,6 +82,9 @@ private:
     std::atomic<bool> mirrorStale{false};        ///< parameters changed since the mirror was loaded
     NativeWindowFactory windowFactory;
     Clock::time_point nextTick{};
+    bool selfServiced = false; ///< the window runs its own timer; idle() does nothing
+    int servicing = 0;         ///< depth of service() calls on the stack
+    std::vector<std::unique_ptr<TPluginEditorWindow>> retired; ///< closed while a handler ran
 };
 
 } // namespace tam

@@ -3,8 +3,9 @@
 // a finished frame (a Canvas) onto the screen.
 //
 // The platform layer implements it: Xlib on Linux (its own display
-// connection, events pumped by processEvents from the host's idle calls), a
-// stub on Windows that reports that no window can be made.
+// connection, events pumped by processEvents from the host's idle calls),
+// Win32 on Windows (the host's message loop dispatches the window's input,
+// and a timer of the window runs the refresh).
 //
 // Threading: the host's UI thread only. Nothing here ever terminates or
 // signals the host process: failures of the window system are reported as
@@ -89,6 +90,23 @@ public:
     /// False once the window system has destroyed the window (for example
     /// with the host's window) or the connection is lost.
     virtual bool alive() const = 0;
+
+    /// Called by event-driven window systems after each event of the window
+    /// they dispatched themselves: `tick` is true for the refresh timer. The
+    /// frame brings the screen up to date from it, and may destroy a window
+    /// closed meanwhile (the caller touches nothing of itself afterwards).
+    using ServiceCallback = std::function<void(bool tick)>;
+    /// Starts the window's own timer and event callbacks; false where the
+    /// frame has to pump events and tick from the host's idle calls instead.
+    virtual bool serviceItself(int tickIntervalMs, ServiceCallback callback)
+    {
+        (void)tickIntervalMs;
+        (void)callback;
+        return false;
+    }
+    /// True while a handler of this window is running, for example one that
+    /// waits in a modal dialog: the window must not be destroyed under it.
+    virtual bool dispatching() const { return false; }
 };
 
 /// How the editor frame makes its windows; tests substitute their own.

@@ -225,7 +225,7 @@ TEST_F(Win32Host, EffectRecordHoldsEveryFieldAtItsByteOffset)
     EXPECT_EQ(word(fx, counts + 4), 173u);  // parameters
     EXPECT_EQ(word(fx, counts + 8), 2u);    // inputs
     EXPECT_EQ(word(fx, counts + 12), 2u);   // outputs
-    EXPECT_EQ(word(fx, layout.flags), 0x18u) << "can mono, can replace; no editor on Windows";
+    EXPECT_EQ(word(fx, layout.flags), 0x19u) << "has editor, can mono, can replace";
     EXPECT_EQ(pointerAt(fx, layout.resvd1), 0u);
     EXPECT_EQ(pointerAt(fx, layout.resvd2), 0u);
     EXPECT_EQ(word(fx, layout.initialDelay), 8960u);

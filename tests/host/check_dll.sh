@@ -20,7 +20,7 @@ imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 
 status=0
 for dll in $imports; do
     case "$dll" in
-        KERNEL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | WINMM.DLL | MSACM32.DLL | USER32.DLL | GDI32.DLL | COMDLG32.DLL) ;;
+        KERNEL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | WINMM.DLL | MSACM32.DLL | USER32.DLL | GDI32.DLL | COMDLG32.DLL | SHELL32.DLL) ;;
         *) echo "unexpected import: $dll" >&2; status=1 ;;
     esac
 done

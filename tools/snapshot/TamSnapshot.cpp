@@ -1,8 +1,10 @@
 // tam-snapshot: builds the editor window over a real plug-in object without
 // a display, renders it through the editor's drawing layer and writes a PNG.
 //
-//   tam-snapshot OUTPUT.png [--help] [--setup] [--demo]
+//   tam-snapshot OUTPUT.png|OUTPUT.ppm [--help] [--setup] [--demo]
 //
+// A .ppm output is written as raw pixels (binary PPM), the form the Windows
+// editor test compares its screen with.
 // --help and --setup open the overlay panels; --demo loads a synthetic
 // impulse response from a folder of a few more (for the file list), draws an
 // EQ curve and plays a second of noise through the plug-in, so that meters
@@ -106,9 +108,22 @@ void playNoise(tam::APlugin& plugin, double seconds)
     }
 }
 
+bool savePpm(const tam::Canvas& canvas, const std::string& path)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << canvas.width() << " " << canvas.height() << "\n255\n";
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+        {
+            const tam::Color c = canvas.pixel({x, y});
+            out.put(static_cast<char>(c.r)).put(static_cast<char>(c.g)).put(static_cast<char>(c.b));
+        }
+    return static_cast<bool>(out);
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: tam-snapshot OUTPUT.png [--help] [--setup] [--demo]\n");
+    std::fprintf(stderr, "usage: tam-snapshot OUTPUT.png|OUTPUT.ppm [--help] [--setup] [--demo]\n");
     return 2;
 }
 
@@ -179,7 +194,8 @@ int main(int argc, char** argv)
             window.showHelp(true);
         if (showSetup)
             window.showSetup(true);
-        if (!window.frame().savePng(output))
+        const bool raw = output.size() > 4 && output.compare(output.size() - 4, 4, ".ppm") == 0;
+        if (!(raw ? savePpm(window.frame(), output) : window.frame().savePng(output)))
         {
             std::fprintf(stderr, "tam-snapshot: cannot write %s\n", output.c_str());
             status = 1;
