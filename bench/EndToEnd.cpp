@@ -11,8 +11,8 @@
 // threads count; block times are wall-clock (steady_clock) per host call.
 #include "BenchSupport.h"
 #include "host/HostedEffect.h"
-#include "impulse/Fft.h"
-#include "impulse/InstructionSet.h"
+#include "fft/Fft.h"
+#include "fft/InstructionSet.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 

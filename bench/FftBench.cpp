@@ -2,7 +2,7 @@
 // audio thread runs one forward and one backward transform per 8192-sample
 // period. Every iteration starts from the same seeded block so that values
 // stay in range; BM_FftCopyOnly measures that copy alone.
-#include "impulse/Fft.h"
+#include "fft/Fft.h"
 
 #include <benchmark/benchmark.h>
 

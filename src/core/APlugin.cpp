@@ -3,9 +3,7 @@
 #include "core/FileSystem.h"
 #include "core/Settings.h"
 #include "core/BackgroundWorker.h"
-#include "editor/APluginEditor.h"
 #include "engine/TMemman.h"
-#include "frame/PluginEntry.h"
 #include "impulse/TWAVfile.h"
 
 #include <algorithm>
@@ -40,20 +38,6 @@ float clampParameter(float value)
 
 } // namespace
 
-AudioEffect* createEffectInstance(vst::audioMasterCallback audioMaster)
-{
-    try
-    {
-        return new APlugin(audioMaster);
-    }
-    catch (...)
-    {
-        // Out of memory or no thread: everything built so far has been
-        // released by the destructors; the host gets no instance.
-        return nullptr;
-    }
-}
-
 APlugin::APlugin(vst::audioMasterCallback hostCallback)
     : AudioEffectX(hostCallback, 1, parameterCount), creatorThread(std::this_thread::get_id())
 {
@@ -66,10 +50,6 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     else
         dynamicCpu = storedDcc != 0;
     defaultFile = ReadSettingString("default_file");
-
-    setEditor(new APluginEditor(this));
-    // The host must not ask for a window this build cannot show.
-    setFlag(vst::effFlagsHasEditor, APluginEditor::windowSupported());
 
     hasVu(false);
     setNumInputs(2);
@@ -96,6 +76,15 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     // Gains start at their targets, without a fade.
     engine->setSuspended(true);
     constructed.store(true, std::memory_order_release);
+}
+
+void APlugin::attachEditor(std::unique_ptr<AEffEditor> newEditor, bool windowSupported)
+{
+    delete editor;
+    setEditor(newEditor.release());
+    // The host must not ask for a window this build cannot show.
+    setFlag(vst::effFlagsHasEditor, windowSupported);
+    editorUpdate();
 }
 
 APlugin::~APlugin()

@@ -18,6 +18,7 @@
 #include "core/APluginProgram.h"
 #include "core/Parameters.h"
 #include "engine/ConvolutionEngine.h"
+#include "frame/AEffEditor.h"
 #include "frame/AudioEffectX.h"
 #include "impulse/LevelText.h"
 
@@ -62,6 +63,11 @@ public:
 
     explicit APlugin(vst::audioMasterCallback hostCallback);
     ~APlugin() override;
+
+    /// Gives the plug-in its editor; the module assembles the two, so core
+    /// knows only the frame's editor interface. Called before the host sees
+    /// the instance. windowSupported: whether this build can show a window.
+    void attachEditor(std::unique_ptr<AEffEditor> newEditor, bool windowSupported);
 
     // Host requests.
     void setSampleRate(float rate) override;

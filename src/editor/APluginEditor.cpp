@@ -28,6 +28,11 @@ APluginEditor::~APluginEditor()
     }
 }
 
+void APluginEditor::attachTo(APlugin& plugin)
+{
+    plugin.attachEditor(std::make_unique<APluginEditor>(&plugin), windowSupported());
+}
+
 bool APluginEditor::windowSupported()
 {
     return NativeWindow::supported();

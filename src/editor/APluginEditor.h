@@ -54,6 +54,8 @@ public:
     /// Whether this build can show a window at all: true on Linux, false on
     /// Windows until its window layer exists.
     static bool windowSupported();
+    /// Builds the editor of plugin and attaches it.
+    static void attachTo(APlugin& plugin);
 
     /// Replaces how native windows are made (tests run without a display).
     void setWindowFactory(NativeWindowFactory factory);

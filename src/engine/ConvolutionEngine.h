@@ -41,7 +41,7 @@
 #pragma once
 
 #include "engine/PartitionSet.h"
-#include "impulse/Fft.h"
+#include "fft/Fft.h"
 
 #include <array>
 #include <atomic>

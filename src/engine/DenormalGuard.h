@@ -1,13 +1,26 @@
-// Sets flush-to-zero and denormals-are-zero for the lifetime of the guard
-// and restores the caller's floating-point control state afterwards, so the
+// Denormal handling of the audio path: flushDenormal for single values, and
+// DenormalGuard, which sets flush-to-zero and denormals-are-zero for its
+// lifetime and restores the caller's floating-point control state afterwards, so the
 // host's own settings survive our process call.
 #pragma once
+
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
 
 namespace tam {
+
+/// 0 for a denormal (exponent bits all zero, mantissa not zero), else x.
+/// Cheap enough for the audio thread.
+inline float flushDenormal(float x)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return ((bits & 0x7F800000u) == 0 && (bits & 0x007FFFFFu) != 0) ? 0.0f : x;
+}
 
 class DenormalGuard
 {

@@ -1,6 +1,6 @@
 #include "engine/Kernel.h"
 
-#include "impulse/InstructionSet.h"
+#include "fft/InstructionSet.h"
 
 #if defined(TAM_HAVE_AVX2)
 #include "engine/KernelAvx2.h"

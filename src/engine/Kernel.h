@@ -35,7 +35,7 @@ void joinStereoSpectrum(const float* halves, float* out);
 
 /// acc = (store ? 0 : acc) + slot * partition, channel by channel, on the
 /// [L | R] x [H1 | H2] half-spectrum layout, on the active instruction set
-/// (impulse/InstructionSet.h). The buffers need 16-byte alignment only.
+/// (fft/InstructionSet.h). The buffers need 16-byte alignment only.
 void multiplyAccumulate(const float* slot, const float* partition, float* acc, bool store);
 
 /// Portable version of multiplyAccumulate, the reference for the vector one.

@@ -1,8 +1,10 @@
 // Small shared helpers: the two curves that turn a control value (0..1)
-// into an amplitude, the denormal guard, decibel texts, and the scheme that
+// into an amplitude, decibel texts, and the scheme that
 // carries the impulse-response file name through automatable parameters
 // (127 values of two characters each plus a checksum value).
 #pragma once
+
+#include "engine/DenormalGuard.h" // flushDenormal, used by the curves
 
 #include <array>
 #include <cstdint>
@@ -12,15 +14,6 @@
 namespace tam {
 
 inline constexpr int fileNameValueCount = 127;
-
-/// 0 for a denormal (exponent bits all zero, mantissa not zero), else x.
-/// Cheap enough for the audio thread.
-inline float flushDenormal(float x)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return ((bits & 0x7F800000u) == 0 && (bits & 0x007FFFFFu) != 0) ? 0.0f : x;
-}
 
 /// Amplitude of an EQ factor: 0..30 dB of cut, the last dB stretched to 40 dB.
 float eqAmplitude(float v);

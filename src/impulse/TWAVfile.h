@@ -17,7 +17,7 @@
 #include "engine/PartitionSet.h"
 #include "engine/TMemman.h"
 #include "impulse/EqCurve.h"
-#include "impulse/Fft.h"
+#include "fft/Fft.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,6 @@
 // The plug-in object: construction with settings, parameters, the file-name
 // protocol and the program record.
 #include "core/APlugin.h"
-#include "frame/PluginEntry.h"
 #include "core/Settings.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
@@ -256,34 +255,6 @@ TEST_F(PluginFixture, ShapingSetFromAnAudioThreadIsCalculatedInTheBackground)
     EXPECT_FALSE(plugin->backgroundWorkPending());
     EXPECT_EQ(plugin->store().getGeneration(), 2);
     EXPECT_FLOAT_EQ(plugin->store().cachedEnvelope, 0.4f);
-}
-
-TEST_F(PluginFixture, RunningOutOfMemoryDuringConstructionYieldsNoInstanceAndLeaksNothing)
-{
-    // Count the allocations of a normal construction, then refuse each one in
-    // turn (a sample of them, to keep the run short).
-    long total = 0;
-    {
-        AllocationCounter counter;
-        delete createEffectInstance(versionOnlyHost);
-        total = counter.count();
-    }
-    ASSERT_GT(total, 10);
-    int refused = 0;
-    for (long n = 0; n < total; n += std::max(1L, total / 60))
-    {
-        AudioEffect* effect = nullptr;
-        bool triggered = false;
-        {
-            FailingAllocation failure(n);
-            effect = createEffectInstance(versionOnlyHost);
-            triggered = failure.triggered();
-        }
-        if (triggered && effect == nullptr)
-            ++refused;
-        delete effect; // a refusal the plug-in absorbed still gives a working instance
-    }
-    EXPECT_GT(refused, 0);
 }
 
 namespace {

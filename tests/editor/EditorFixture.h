@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/APlugin.h"
+#include "editor/APluginEditor.h"
 #include "editor/Palette.h"
 #include "editor/TPluginEditorWindow.h"
 #include "impulse/TWAVfile.h"
@@ -62,7 +63,11 @@ struct EditorFixture : ::testing::Test
     ScopedEnv userRoot{"XDG_CONFIG_HOME", dir.file("user")};
     std::unique_ptr<APlugin> plugin = std::make_unique<APlugin>(&recordingHost);
 
-    EditorFixture() { clearAutomations(); }
+    EditorFixture()
+    {
+        APluginEditor::attachTo(*plugin);
+        clearAutomations();
+    }
 
     static void clearAutomations()
     {

@@ -151,6 +151,8 @@ struct Win32Editor : ::testing::Test
     std::unique_ptr<APlugin> plugin = std::make_unique<APlugin>(&versionOnlyHost);
     HWND host = nullptr;
 
+    Win32Editor() { APluginEditor::attachTo(*plugin); }
+
     static LRESULT CALLBACK hostProcedure(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
     void SetUp() override

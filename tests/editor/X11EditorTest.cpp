@@ -239,6 +239,7 @@ TEST_F(X11Editor, TheWindowLayerCatchesNoErrorsInNormalUse)
 {
     // In process, so that the layer's own error count is visible.
     APlugin plugin(&recordingHost);
+    APluginEditor::attachTo(plugin);
     auto& editor = *static_cast<APluginEditor*>(plugin.getEditor());
     const int before = NativeWindow::trappedErrorCount();
     for (int cycle = 0; cycle < 10; ++cycle)
@@ -393,6 +394,7 @@ struct DragSource
 TEST_F(X11Editor, AFileDroppedFromTheDesktopIsLoadedAndANonWavFileExplained)
 {
     APlugin plugin(&recordingHost);
+    APluginEditor::attachTo(plugin);
     auto& editor = *static_cast<APluginEditor*>(plugin.getEditor());
     ASSERT_EQ(editor.open(hostWindow()), 1);
     const auto kids = children();

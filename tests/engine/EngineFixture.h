@@ -7,7 +7,7 @@
 #include "engine/Kernel.h"
 #include "engine/PartitionSet.h"
 #include "engine/TMemman.h"
-#include "impulse/Fft.h"
+#include "fft/Fft.h"
 
 #include <atomic>
 #include <memory>

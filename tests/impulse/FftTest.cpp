@@ -1,6 +1,6 @@
 // The complex FFT against a direct double-precision DFT, and its context rule.
-#include "impulse/Fft.h"
-#include "impulse/FftPortable.h"
+#include "fft/Fft.h"
+#include "fft/FftPortable.h"
 #include "support/InstructionSets.h"
 #include "support/TestSupport.h"
 

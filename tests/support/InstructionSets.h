@@ -1,7 +1,7 @@
 // Runs a test body on every instruction set this machine can run.
 #pragma once
 
-#include "impulse/InstructionSet.h"
+#include "fft/InstructionSet.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 // and the auto-gain readout show live values. Settings are read from
 // and written to a temporary folder, never the user's own.
 #include "core/APlugin.h"
+#include "editor/APluginEditor.h"
 #include "editor/TPluginEditorWindow.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
@@ -158,6 +159,7 @@ int main(int argc, char** argv)
     int status = 0;
     {
         tam::APlugin plugin(&host);
+        tam::APluginEditor::attachTo(plugin);
         plugin.setSampleRate(44100.0f);
         plugin.resume();
         if (demo)

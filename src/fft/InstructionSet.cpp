@@ -1,4 +1,4 @@
-#include "impulse/InstructionSet.h"
+#include "fft/InstructionSet.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // Compiled with -mavx2 -mfma. The steps of 32 points and more run on four
 // complex points per register; the smaller ones reuse the 128-bit kernels,
 // here in their VEX encoding.
-#include "impulse/FftAvx2.h"
+#include "fft/FftAvx2.h"
 
-#include "impulse/FftKernels.h"
+#include "fft/FftKernels.h"
 
 #include <immintrin.h>
 

@@ -24,14 +24,14 @@
 // value. The AVX2 path (FftAvx2.cpp) rotates with fused multiply-adds and
 // agrees with them to single-precision rounding. All run on the audio
 // thread: no allocation, no locks, no state outside a, ip and w.
-#include "impulse/Fft.h"
+#include "fft/Fft.h"
 
-#include "impulse/FftPortable.h"
-#include "impulse/FftKernels.h"
-#include "impulse/InstructionSet.h"
+#include "fft/FftPortable.h"
+#include "fft/FftKernels.h"
+#include "fft/InstructionSet.h"
 
 #if defined(TAM_HAVE_AVX2)
-#include "impulse/FftAvx2.h"
+#include "fft/FftAvx2.h"
 #endif
 
 #include <array>
