@@ -59,7 +59,7 @@ void drawTexts(Canvas& canvas, double seconds, float fileRate)
 {
     const int w = canvas.width();
     canvas.drawText({w - textInset, durationTop}, durationText(seconds), displayFont, colors::white);
-    canvas.drawText({w - textInset, rateTop}, std::to_string(nearest(fileRate)) + " hz ", displayFont, colors::white);
+    canvas.drawText({w - textInset, rateTop}, std::to_string(nearest(static_cast<double>(fileRate))) + " hz ", displayFont, colors::white);
 }
 
 } // namespace
