@@ -1,5 +1,7 @@
 #include "editor/win32/GdiCanvas.h"
 
+#include "editor/PixelWords.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,15 +17,8 @@ namespace tam
 namespace
 {
 
-std::uint32_t packed(Color c)
-{
-    return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | std::uint32_t{c.b};
-}
-
-Color unpacked(std::uint32_t v)
-{
-    return rgb(static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF));
-}
+using pixelwords::packed;
+using pixelwords::unpacked;
 
 // The design's faces, and what stands in for them where they are missing:
 // Tahoma is the usual substitute for both dialog faces on every Windows
@@ -223,33 +218,6 @@ HDC GdiCanvas::deviceContext() const
     return dc;
 }
 
-void GdiCanvas::thinLine(Point from, Point to, std::uint32_t value)
-{
-    const int dx = std::abs(to.x - from.x);
-    const int dy = -std::abs(to.y - from.y);
-    const int sx = from.x < to.x ? 1 : -1;
-    const int sy = from.y < to.y ? 1 : -1;
-    int error = dx + dy;
-    int x = from.x;
-    int y = from.y;
-    while (x != to.x || y != to.y)
-    {
-        if (clipArea.contains({x, y}))
-            row(y)[x] = value;
-        const int twice = 2 * error;
-        if (twice >= dy)
-        {
-            error += dy;
-            x += sx;
-        }
-        if (twice <= dx)
-        {
-            error += dx;
-            y += sy;
-        }
-    }
-}
-
 void GdiCanvas::blend(int x, int y, Color color, float coverage)
 {
     std::uint32_t& target = row(y)[x];
@@ -274,7 +242,7 @@ void GdiCanvas::polyline(const Point* points, std::size_t count, Color color, in
     {
         const std::uint32_t value = packed(color);
         for (std::size_t i = 0; i + 1 < count; ++i)
-            thinLine(points[i], points[i + 1], value);
+            pixelwords::thinLine([this](int y) { return row(y); }, clipArea, points[i], points[i + 1], value);
         return;
     }
     // Wide pens: round caps and joins, edges smoothed by the distance of each
@@ -327,9 +295,7 @@ void GdiCanvas::fillRect(const Rect& area, Color color)
     if (r.empty())
         return;
     settle();
-    const std::uint32_t value = packed(color);
-    for (int y = r.top; y < r.bottom; ++y)
-        std::fill(row(y) + r.left, row(y) + r.right, value);
+    pixelwords::fill([this](int y) { return row(y); }, r, packed(color));
 }
 
 void GdiCanvas::fillGradient(const Rect& area, Color from, Color to, bool vertical)

@@ -45,7 +45,6 @@ private:
     std::uint32_t* row(int y) const { return bits + static_cast<std::ptrdiff_t>(y) * w; }
     /// Lets GDI finish queued text before the words are touched directly.
     void settle() const;
-    void thinLine(Point from, Point to, std::uint32_t value);
     /// Mixes `color` into one pixel with the given coverage (0..1).
     void blend(int x, int y, Color color, float coverage);
 

@@ -1,5 +1,7 @@
 #include "editor/x11/CairoCanvas.h"
 
+#include "editor/PixelWords.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,10 +21,7 @@ namespace
 constexpr double emPerCellPixel = 1.0 / 1.164;
 constexpr const char* sansFamily = "DejaVu Sans";
 
-std::uint32_t packed(Color c)
-{
-    return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | std::uint32_t{c.b};
-}
+using pixelwords::packed;
 
 void setSource(cairo_t* context, Color c)
 {
@@ -127,33 +126,6 @@ std::uint32_t* CairoCanvas::row(int y) const
                                             static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(image));
 }
 
-void CairoCanvas::thinLine(Point from, Point to, std::uint32_t value)
-{
-    const int dx = std::abs(to.x - from.x);
-    const int dy = -std::abs(to.y - from.y);
-    const int sx = from.x < to.x ? 1 : -1;
-    const int sy = from.y < to.y ? 1 : -1;
-    int error = dx + dy;
-    int x = from.x;
-    int y = from.y;
-    while (x != to.x || y != to.y)
-    {
-        if (clipArea.contains({x, y}))
-            row(y)[x] = value;
-        const int twice = 2 * error;
-        if (twice >= dy)
-        {
-            error += dy;
-            x += sx;
-        }
-        if (twice <= dx)
-        {
-            error += dx;
-            y += sy;
-        }
-    }
-}
-
 void CairoCanvas::line(Point from, Point to, Color color, int penWidth)
 {
     const Point points[2] = {from, to};
@@ -169,7 +141,7 @@ void CairoCanvas::polyline(const Point* points, std::size_t count, Color color, 
         cairo_surface_flush(image);
         const std::uint32_t value = packed(color);
         for (std::size_t i = 0; i + 1 < count; ++i)
-            thinLine(points[i], points[i + 1], value);
+            pixelwords::thinLine([this](int y) { return row(y); }, clipArea, points[i], points[i + 1], value);
         cairo_surface_mark_dirty(image);
         return;
     }
@@ -192,9 +164,7 @@ void CairoCanvas::fillRect(const Rect& area, Color color)
     if (r.empty())
         return;
     cairo_surface_flush(image);
-    const std::uint32_t value = packed(color);
-    for (int y = r.top; y < r.bottom; ++y)
-        std::fill(row(y) + r.left, row(y) + r.right, value);
+    pixelwords::fill([this](int y) { return row(y); }, r, packed(color));
     cairo_surface_mark_dirty_rectangle(image, r.left, r.top, r.width(), r.height());
 }
 

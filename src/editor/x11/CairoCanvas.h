@@ -33,8 +33,6 @@ public:
     cairo_surface_t* surface() const { return image; }
 
 private:
-    /// Pixel-exact 1-pixel line (Bresenham), end point excluded.
-    void thinLine(Point from, Point to, std::uint32_t value);
     std::uint32_t* row(int y) const;
 
     cairo_surface_t* image = nullptr;
