@@ -14,6 +14,7 @@
 // thread, or the snapshot tool's only thread). Never used by audio code.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -134,8 +135,25 @@ public:
     /// Consecutive lines through the points; the last point is excluded.
     virtual void polyline(const Point* points, std::size_t count, Color color, int penWidth = 1) = 0;
     virtual void fillRect(const Rect& area, Color color) = 0;
-    /// Fills `area` blending from `from` to `to` (top to bottom, or left to right).
-    virtual void fillGradient(const Rect& area, Color from, Color to, bool vertical) = 0;
+    /// Fills `area` blending from `from` to `to` (top to bottom, or left to
+    /// right), one solid band per row or column so every platform draws it
+    /// alike.
+    void fillGradient(const Rect& area, Color from, Color to, bool vertical)
+    {
+        const int steps = vertical ? area.height() : area.width();
+        if (steps <= 0 || area.empty())
+            return;
+        auto mix = [](int a, int b, double t) { return static_cast<int>(std::lround(a + (b - a) * t)); };
+        for (int i = 0; i < steps; ++i)
+        {
+            const double t = steps > 1 ? static_cast<double>(i) / (steps - 1) : 0.0;
+            const Color c = rgb(mix(from.r, to.r, t), mix(from.g, to.g, t), mix(from.b, to.b, t));
+            if (vertical)
+                fillRect({area.left, area.top + i, area.right, area.top + i + 1}, c);
+            else
+                fillRect({area.left + i, area.top, area.left + i + 1, area.bottom}, c);
+        }
+    }
     /// The ellipse inscribed in `box`, smoothed at its edge.
     virtual void fillEllipse(const Rect& box, Color color) = 0;
 

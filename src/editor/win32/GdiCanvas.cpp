@@ -298,23 +298,6 @@ void GdiCanvas::fillRect(const Rect& area, Color color)
     pixelwords::fill([this](int y) { return row(y); }, r, packed(color));
 }
 
-void GdiCanvas::fillGradient(const Rect& area, Color from, Color to, bool vertical)
-{
-    const int steps = vertical ? area.height() : area.width();
-    if (steps <= 0 || area.empty())
-        return;
-    auto mix = [](int a, int b, double t) { return static_cast<int>(std::lround(a + (b - a) * t)); };
-    for (int i = 0; i < steps; ++i)
-    {
-        const double t = steps > 1 ? static_cast<double>(i) / (steps - 1) : 0.0;
-        const Color c = rgb(mix(from.r, to.r, t), mix(from.g, to.g, t), mix(from.b, to.b, t));
-        if (vertical)
-            fillRect({area.left, area.top + i, area.right, area.top + i + 1}, c);
-        else
-            fillRect({area.left + i, area.top, area.left + i + 1, area.bottom}, c);
-    }
-}
-
 void GdiCanvas::fillEllipse(const Rect& box, Color color)
 {
     const Rect r = box.intersect(clipArea);

@@ -20,7 +20,6 @@ public:
     void line(Point from, Point to, Color color, int penWidth) override;
     void polyline(const Point* points, std::size_t count, Color color, int penWidth) override;
     void fillRect(const Rect& area, Color color) override;
-    void fillGradient(const Rect& area, Color from, Color to, bool vertical) override;
     void fillEllipse(const Rect& box, Color color) override;
     Size measureText(std::string_view text, const Font& font) const override;
     void drawText(Point topLeft, std::string_view text, const Font& font, Color color, const Rect* clip) override;
