@@ -1,6 +1,6 @@
-// Material the benchmarks share: seeded noise, decaying stereo responses
-// and a minimal float WAV writer, so every run measures the same data.
-// Benchmark code only.
+// Material the benchmarks share: seeded noise and decaying stereo responses,
+// so every run measures the same data (files are written with the tools'
+// writer, wav/WaveFileWriter.h). Benchmark code only.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,6 @@ private:
 /// frames are zero.
 std::vector<float> decayingStereoNoise(std::size_t frames, double decayFrames, std::size_t silentFrames,
                                        std::uint64_t seed, float peak);
-
-/// Writes a canonical 32-bit float WAV file. Throws std::runtime_error.
-void writeFloatWave(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
 
 /// A fresh folder under the system's temporary folder.
 std::string makeTemporaryFolder(const std::string& prefix);

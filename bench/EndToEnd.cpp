@@ -10,6 +10,7 @@
 // CPU time is the process's (CLOCK_PROCESS_CPUTIME_ID), so zita's worker
 // threads count; block times are wall-clock (steady_clock) per host call.
 #include "BenchSupport.h"
+#include "wav/WaveFileWriter.h"
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"
 #include "fft/InstructionSet.h"
@@ -408,7 +409,7 @@ void timeTransforms(int rounds, double& tamUs, double& referenceUs)
 double timeRecomputation(const std::string& folder, int rounds)
 {
     const std::string path = folder + "/recompute-117.wav";
-    tam::bench::writeFloatWave(path, rate, 2,
+    tam::tools::writeWaveFile(path, rate, 2,
                                tam::bench::decayingStereoNoise(117 * partitionFrames - 1000, 900000.0, 0, 11, 0.5f));
     tam::TWAVfile store;
     bool tooLong = false, clipped = false;
@@ -507,7 +508,7 @@ int main(int argc, char** argv)
             responseFrames, static_cast<double>(responseFrames), 10, 1000u + static_cast<unsigned>(partitions),
             static_cast<float>(0.5 * std::sqrt(static_cast<double>(partitionFrames) / responseFrames)));
         const std::string responsePath = folder + "/response-" + std::to_string(partitions) + ".wav";
-        tam::bench::writeFloatWave(responsePath, rate, 2, response);
+        tam::tools::writeWaveFile(responsePath, rate, 2, response);
 
         const std::size_t warm = static_cast<std::size_t>(partitions + 2) * partitionFrames;
         const auto measured = static_cast<std::size_t>(std::ceil(settings.seconds * rate / partitionFrames)) *

@@ -5,6 +5,7 @@
 #include "impulse/WaveReader.h"
 #include "impulse/WaveStream.h"
 #include "support/TestSupport.h"
+#include "support/WaveRead.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,11 @@ int headerFrames(const std::string& codec, int& framesPerBlock)
     return codec == "ima-adpcm" ? 1 : codec == "ms-adpcm" ? 2 : 0;
 }
 
+std::uint16_t formatTag(const std::string& codec)
+{
+    return codec == "a-law" ? 6 : codec == "u-law" ? 7 : codec == "ima-adpcm" ? 0x11 : 2;
+}
+
 class CodecFile : public ::testing::TestWithParam<std::tuple<const char*, int>>
 {
 protected:
@@ -81,6 +87,11 @@ TEST_P(CodecFile, DecodesLikeSoxWithinTheCodecsTolerance)
 {
     const auto [codec, channels] = GetParam();
     const std::string stem = std::string(codec) + "-" + std::to_string(channels) + "ch";
+    {
+        // The file really is in the coded format under test.
+        TFileWaveStream stream(codecFile(stem + ".wav"));
+        EXPECT_EQ(stream.Format.tag(), formatTag(codec));
+    }
     const test::WaveRead ours = test::readWave(codecFile(stem + ".wav"));
     const test::WaveRead theirs = test::readWave(codecFile(stem + "-sox.wav"));
     ASSERT_EQ(ours.channels, channels);

@@ -271,4 +271,12 @@ void WaveFileWriter::finish()
     }
 }
 
+void writeWaveFile(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved,
+                   SampleFormat format)
+{
+    WaveFileWriter writer(path, sampleRate, channels, format);
+    writer.write(interleaved.data(), interleaved.size() / static_cast<std::size_t>(channels));
+    writer.finish();
+}
+
 } // namespace tam::tools

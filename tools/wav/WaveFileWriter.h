@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tam::tools {
 
@@ -94,5 +95,10 @@ private:
     std::uint64_t clipped = 0;
     std::uint32_t headerBytes = 0; ///< bytes before the sample data
 };
+
+/// A whole file in one call: interleaved samples, `channels` to a frame.
+/// Throws WaveWriteError.
+void writeWaveFile(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved,
+                   SampleFormat format = SampleFormat::float32);
 
 } // namespace tam::tools
