@@ -14,7 +14,7 @@
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"
 #include "fft/InstructionSet.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The file list on a temporary folder, the load flow's messages, and the
 // choosers, with a stand-in for the desktop's chooser (never a real dialog).
 #include "EditorFixture.h"
+#include "core/FileNameCodec.h"
 
 #include "editor/Desktop.h"
 

@@ -6,6 +6,7 @@
 
 #include "core/Settings.h"
 #include "editor/Palette.h"
+#include "core/FileNameCodec.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 

@@ -1,7 +1,7 @@
 #include "render/RenderJob.h"
 
 #include "host/HostedEffect.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/WaveReader.h"
 #include "render/FileNameTransfer.h"
 #include "render/Progress.h"
@@ -22,7 +22,6 @@ namespace tam::render {
 
 namespace {
 
-constexpr int parameterCount = 173;
 constexpr int infoDefaultRate = 44100;
 constexpr int stretchIndex = 9;
 constexpr int lengthIndex = 7;
@@ -111,11 +110,11 @@ LoadedPlugin loadPlugin(const std::string& path, float rate, int blockSize)
     return plugin;
 }
 
-std::array<float, fileNameValues> readNameValues(host::HostedEffect& fx)
+NameValues readNameValues(host::HostedEffect& fx)
 {
-    std::array<float, fileNameValues> values{};
-    for (int i = 0; i < fileNameValues; ++i)
-        values[static_cast<std::size_t>(i)] = fx.getParameter(fileNameFirstIndex + i);
+    NameValues values{};
+    for (int i = 0; i < fileNameValueCount; ++i)
+        values[static_cast<std::size_t>(i)] = fx.getParameter(param::fileNameFirst + i);
     return values;
 }
 
@@ -134,16 +133,16 @@ void restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides,
     const std::string nameInPlugin = decodeFileName(readNameValues(fx));
     const std::string& sent = responsePath;
     const auto values = fileNameToValues(sent);
-    state[fileNameChecksumIndex] = fileNameChecksum(sent);
-    for (int i = 0; i < fileNameValues; ++i)
-        state[static_cast<std::size_t>(fileNameFirstIndex + i)] = values[static_cast<std::size_t>(i)];
+    state[param::fileChecksum] = fileNameChecksum(sent);
+    for (int i = 0; i < fileNameValueCount; ++i)
+        state[static_cast<std::size_t>(param::fileNameFirst + i)] = values[static_cast<std::size_t>(i)];
 
     LoadWatch watch(sent, readNameValues(fx));
     for (int i = 0; i < parameterCount; ++i)
     {
         const float value = state[static_cast<std::size_t>(i)];
         fx.setParameter(i, value);
-        if (i >= fileNameChecksumIndex)
+        if (i >= param::fileChecksum)
             watch.afterSet(i, value, readNameValues(fx));
     }
     if (sent != nameInPlugin && watch.outcome() == LoadWatch::Outcome::notLoaded)
