@@ -10,6 +10,21 @@
 namespace tam {
 namespace {
 
+// cos and sin of 2 pi k q / 16 for q = 1, 2, 3 (rows) and k = 0 .. 3, each
+// value twice (once per part of a point).
+inline constexpr float cosPi8 = 0.923879532511286756f;
+inline constexpr float sinPi8 = 0.382683432365089772f;
+alignas(32) inline constexpr float sixteenthCos[3][8] = {
+    {1.0f, 1.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, sinPi8, sinPi8},
+    {1.0f, 1.0f, halfSqrt2, halfSqrt2, 0.0f, 0.0f, -halfSqrt2, -halfSqrt2},
+    {1.0f, 1.0f, sinPi8, sinPi8, -halfSqrt2, -halfSqrt2, -cosPi8, -cosPi8},
+};
+alignas(32) inline constexpr float sixteenthSin[3][8] = {
+    {0.0f, 0.0f, sinPi8, sinPi8, halfSqrt2, halfSqrt2, cosPi8, cosPi8},
+    {0.0f, 0.0f, halfSqrt2, halfSqrt2, 1.0f, 1.0f, halfSqrt2, halfSqrt2},
+    {0.0f, 0.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, -sinPi8, -sinPi8},
+};
+
 struct AvxKernels : SimdKernels
 {
     // (re, im) -> (im, re) in every point.
@@ -80,6 +95,59 @@ struct AvxKernels : SimdKernels
         const __m256 plus = _mm256_sub_ps(d0, t);                        // d0 + i d1
         _mm256_storeu_ps(p2, rotate<Backward>(Backward ? plus : minus, c1, s1));
         _mm256_storeu_ps(p3, rotate<Backward>(Backward ? minus : plus, c3, s3));
+    }
+
+    // Four points x0..x3 per lane -> their 4-point transform y0..y3.
+    template <bool Backward>
+    static void radix4(__m256& x0, __m256& x1, __m256& x2, __m256& x3)
+    {
+        const __m256 s0 = _mm256_add_ps(x0, x2);
+        const __m256 s1 = _mm256_add_ps(x1, x3);
+        const __m256 d0 = _mm256_sub_ps(x0, x2);
+        const __m256 t = negateImag(swapParts(_mm256_sub_ps(x1, x3))); // -i d1
+        x0 = _mm256_add_ps(s0, s1);
+        x2 = _mm256_sub_ps(s0, s1);
+        x1 = Backward ? _mm256_sub_ps(d0, t) : _mm256_add_ps(d0, t);
+        x3 = Backward ? _mm256_add_ps(d0, t) : _mm256_sub_ps(d0, t);
+    }
+
+    // Row q of the result is column q of the input (four points per row).
+    static void transpose(__m256& r0, __m256& r1, __m256& r2, __m256& r3)
+    {
+        const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(r0), _mm256_castps_pd(r1));
+        const __m256d t1 = _mm256_unpackhi_pd(_mm256_castps_pd(r0), _mm256_castps_pd(r1));
+        const __m256d t2 = _mm256_unpacklo_pd(_mm256_castps_pd(r2), _mm256_castps_pd(r3));
+        const __m256d t3 = _mm256_unpackhi_pd(_mm256_castps_pd(r2), _mm256_castps_pd(r3));
+        r0 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
+        r1 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
+        r2 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
+        r3 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+    }
+
+    // 16 points in registers, as two radix-4 steps: point 4p + k sits in
+    // register p, lane k. The first step combines the registers, the
+    // points are turned by W^kq, and after a transpose the second step
+    // combines them again: output 4m + q lands in register m, lane q. A
+    // second transpose, with registers 1 and 2 trading places on both
+    // sides, leaves the outputs bit-reversed as every leaf does.
+    template <bool Backward>
+    static void sixteen(float* x)
+    {
+        __m256 r0 = _mm256_loadu_ps(x);
+        __m256 r1 = _mm256_loadu_ps(x + 8);
+        __m256 r2 = _mm256_loadu_ps(x + 16);
+        __m256 r3 = _mm256_loadu_ps(x + 24);
+        radix4<Backward>(r0, r1, r2, r3);
+        r1 = rotate<Backward>(r1, _mm256_loadu_ps(sixteenthCos[0]), _mm256_loadu_ps(sixteenthSin[0]));
+        r2 = rotate<Backward>(r2, _mm256_loadu_ps(sixteenthCos[1]), _mm256_loadu_ps(sixteenthSin[1]));
+        r3 = rotate<Backward>(r3, _mm256_loadu_ps(sixteenthCos[2]), _mm256_loadu_ps(sixteenthSin[2]));
+        transpose(r0, r1, r2, r3);
+        radix4<Backward>(r0, r1, r2, r3);
+        transpose(r0, r2, r1, r3);
+        _mm256_storeu_ps(x, r0);
+        _mm256_storeu_ps(x + 8, r1);
+        _mm256_storeu_ps(x + 16, r2);
+        _mm256_storeu_ps(x + 24, r3);
     }
 
     template <bool Backward>

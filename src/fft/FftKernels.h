@@ -223,6 +223,10 @@ void fixedTransform(float* x, const Twiddles& t)
     {
         K::template eight<Backward>(x);
     }
+    else if constexpr (Len == 16 && requires { K::template sixteen<Backward>(x); })
+    {
+        K::template sixteen<Backward>(x); // kernels that hold 16 points in registers
+    }
     else if constexpr (Len > 8)
     {
         K::template pass<Backward>(x, Len, t);
