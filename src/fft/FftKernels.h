@@ -229,7 +229,14 @@ void fixedTransform(float* x, const Twiddles& t)
     }
     else if constexpr (Len > 8)
     {
-        K::template pass<Backward>(x, Len, t);
+        if constexpr (requires { K::template fixedPass<Backward, Len>(x); })
+        {
+            K::template fixedPass<Backward, Len>(x); // twiddles of their own for this length
+        }
+        else
+        {
+            K::template pass<Backward>(x, Len, t);
+        }
         fixedTransform<K, Backward, Len / 2>(x, t);
         fixedTransform<K, Backward, Len / 4>(x + Len, t);
         fixedTransform<K, Backward, Len / 4>(x + 3 * Len / 2, t);
