@@ -7,6 +7,9 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
+#include <utility>
+
 namespace tam {
 namespace {
 
@@ -234,6 +237,105 @@ struct AvxKernels : SimdKernels
     }
 };
 
+// The final permutation for 2^bits points, bits >= 6. Write an index as
+// [u: p bits][mid: bits - 2p][v: p bits]; it trades places with
+// [rev v][mid][rev u]. Tiles of 8 x 8 points, rows u = r0 + (side/8) j and
+// columns v = 8c + i, each tile row one cache line: the tile trades with the
+// tile (rev 8c, rev r0 / 8), its point (j, i) with the partner's
+// (rev3 i, rev3 j).
+void bitReverse(float* a, int bits)
+{
+    if (bits < 6)
+    {
+        for (int i = 0; i < (1 << bits); ++i)
+        {
+            const int j = reversedByte[static_cast<std::size_t>(i)] >> (8 - bits);
+            if (i < j)
+            {
+                std::swap(a[2 * i], a[2 * j]);
+                std::swap(a[2 * i + 1], a[2 * j + 1]);
+            }
+        }
+        return;
+    }
+    const int p = bits / 2;
+    const int tiles = (1 << p) / 8;
+    const int planes = (bits & 1) != 0 ? 2 : 1;
+    const int rowFloats = 2 << (bits - p);
+    const int stride = tiles * rowFloats; // between the rows of a tile
+    const int midStep = 2 << p;
+    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    constexpr int tileFloats = 128;
+    float spare[tileFloats]; // one tile in transit; unaligned moves only
+    // to(j, i) = from(rev3 i, rev3 j). The even points of source row s, in
+    // the order 0, 4, 2, 6, are its points rev3 0 .. rev3 3 and the odd ones
+    // rev3 4 .. rev3 7, so rows 0, 4, 2, 6 of the source transposed give the
+    // first four points of every target row and rows 1, 5, 3, 7 the last four.
+    const auto move = [](const float* from, int fromStride, float* to, int toStride)
+    {
+        for (int half = 0; half < 2; ++half)
+        {
+            __m256d even[4];
+            __m256d odd[4];
+            constexpr int rows[4] = {0, 4, 2, 6};
+            for (int k = 0; k < 4; ++k)
+            {
+                const float* row = from + (rows[k] + half) * fromStride;
+                const __m256d low = _mm256_castps_pd(_mm256_loadu_ps(row));
+                const __m256d high = _mm256_castps_pd(_mm256_loadu_ps(row + 8));
+                even[k] = _mm256_unpacklo_pd(low, high);
+                odd[k] = _mm256_unpackhi_pd(low, high);
+            }
+            for (int k = 0; k < 2; ++k)
+            {
+                __m256d* v = k == 0 ? even : odd;
+                __m256 r0 = _mm256_castpd_ps(v[0]);
+                __m256 r1 = _mm256_castpd_ps(v[1]);
+                __m256 r2 = _mm256_castpd_ps(v[2]);
+                __m256 r3 = _mm256_castpd_ps(v[3]);
+                AvxKernels::transpose(r0, r1, r2, r3);
+                float* out = to + 4 * k * toStride + 8 * half;
+                _mm256_storeu_ps(out, r0);
+                _mm256_storeu_ps(out + toStride, r1);
+                _mm256_storeu_ps(out + 2 * toStride, r2);
+                _mm256_storeu_ps(out + 3 * toStride, r3);
+            }
+        }
+    };
+    const auto copy = [stride](const float* from, float* to)
+    {
+        for (int j = 0; j < 8; ++j)
+        {
+            _mm256_storeu_ps(to + j * stride, _mm256_loadu_ps(from + 16 * j));
+            _mm256_storeu_ps(to + j * stride + 8, _mm256_loadu_ps(from + 16 * j + 8));
+        }
+    };
+    for (int plane = 0; plane < planes; ++plane)
+    {
+        float* const base = a + plane * midStep;
+        for (int r0 = 0; r0 < tiles; ++r0)
+        {
+            for (int c = 0; c < tiles; ++c)
+            {
+                const int partnerR0 = rev(8 * c);
+                const int partnerC = rev(r0) / 8;
+                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
+                {
+                    continue; // done with its partner
+                }
+                float* const first = base + r0 * rowFloats + 16 * c;
+                float* const second = base + partnerR0 * rowFloats + 16 * partnerC;
+                move(first, stride, spare, 16);
+                if (second != first)
+                {
+                    move(second, stride, first, stride);
+                }
+                copy(spare, second);
+            }
+        }
+    }
+}
+
 } // namespace
 
 void transformAvx2(float* a, int points, bool backward, const float* w1, const float* w3, int tablePoints)
@@ -247,6 +349,12 @@ void transformAvx2(float* a, int points, bool backward, const float* w1, const f
     {
         transform<AvxKernels, false>(a, points, t);
     }
+    int bits = 0;
+    while ((2 << bits) <= points)
+    {
+        ++bits;
+    }
+    bitReverse(a, bits);
 }
 
 } // namespace tam

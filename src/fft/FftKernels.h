@@ -5,6 +5,7 @@
 // no inline library code that the linker could share between the builds.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <numbers>
 
@@ -14,6 +15,23 @@
 
 namespace tam {
 namespace {
+
+constexpr std::array<std::uint8_t, 256> makeBitReversal()
+{
+    std::array<std::uint8_t, 256> table{};
+    for (int v = 0; v < 256; ++v)
+    {
+        int r = 0;
+        for (int bit = 0; bit < 8; ++bit)
+        {
+            r |= ((v >> bit) & 1) << (7 - bit);
+        }
+        table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}
+
+inline constexpr std::array<std::uint8_t, 256> reversedByte = makeBitReversal();
 
 // Sub-transforms of at most this many points are unrolled at compile time.
 inline constexpr int unrolledPoints = 64;
