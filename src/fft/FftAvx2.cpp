@@ -7,6 +7,7 @@
 
 #include <immintrin.h>
 
+#include <array>
 #include <cstddef>
 #include <utility>
 
@@ -28,25 +29,91 @@ alignas(32) inline constexpr float sixteenthSin[3][8] = {
     {0.0f, 0.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, -sinPi8, -sinPi8},
 };
 
-// (cos t, sin t) and (cos 3t, sin 3t), t = 2 pi k / Len, for every k < Len/4
-// of the steps of 32 and 64 points: unrolled steps load them contiguously
-// instead of gathering every (P/Len)-th table entry.
-template <int Len>
-struct StepTwiddles;
+// The steps below the largest read their twiddles from tables of their own,
+// built at compile time: for each length L = 32 .. 8192, (cos t, sin t) and
+// then (cos 3t, sin 3t), t = 2 pi k / L, for every k < L/4, so a step loads
+// four twiddles with one move instead of gathering every (P/L)-th entry of
+// the context's table. Read-only and shared by every transform.
+inline constexpr int smallestTabledStep = 32;
+inline constexpr int largestTabledStep = 8192;
 
-template <>
-struct StepTwiddles<32>
+struct UnitRoot
 {
-    static constexpr float w1[16] = {1.0f, 0.0f, 0.980785251f, 0.195090324f, 0.923879504f, 0.382683426f, 0.831469595f, 0.555570245f, 0.707106769f, 0.707106769f, 0.555570245f, 0.831469595f, 0.382683426f, 0.923879504f, 0.195090324f, 0.980785251f};
-    static constexpr float w3[16] = {1.0f, 0.0f, 0.831469595f, 0.555570245f, 0.382683426f, 0.923879504f, -0.195090324f, 0.980785251f, -0.707106769f, 0.707106769f, -0.980785251f, 0.195090324f, -0.923879504f, -0.382683426f, -0.555570245f, -0.831469595f};
+    long double c;
+    long double s;
 };
 
-template <>
-struct StepTwiddles<64>
+// Taylor series at |x| <= pi/4, where 14 terms are exact to long double.
+constexpr UnitRoot nearRoot(long double x)
 {
-    static constexpr float w1[32] = {1.0f, 0.0f, 0.99518472f, 0.0980171412f, 0.980785251f, 0.195090324f, 0.956940353f, 0.290284663f, 0.923879504f, 0.382683426f, 0.881921291f, 0.471396744f, 0.831469595f, 0.555570245f, 0.773010433f, 0.634393275f, 0.707106769f, 0.707106769f, 0.634393275f, 0.773010433f, 0.555570245f, 0.831469595f, 0.471396744f, 0.881921291f, 0.382683426f, 0.923879504f, 0.290284663f, 0.956940353f, 0.195090324f, 0.980785251f, 0.0980171412f, 0.99518472f};
-    static constexpr float w3[32] = {1.0f, 0.0f, 0.956940353f, 0.290284663f, 0.831469595f, 0.555570245f, 0.634393275f, 0.773010433f, 0.382683426f, 0.923879504f, 0.0980171412f, 0.99518472f, -0.195090324f, 0.980785251f, -0.471396744f, 0.881921291f, -0.707106769f, 0.707106769f, -0.881921291f, 0.471396744f, -0.980785251f, 0.195090324f, -0.99518472f, -0.0980171412f, -0.923879504f, -0.382683426f, -0.773010433f, -0.634393275f, -0.555570245f, -0.831469595f, -0.290284663f, -0.956940353f};
-};
+    long double c = 0.0L;
+    long double s = 0.0L;
+    long double term = 1.0L; // x^i / i!
+    for (int i = 0; i < 28; ++i)
+    {
+        const long double signed_ = (i / 2) % 2 == 0 ? term : -term;
+        (i % 2 == 0 ? c : s) += signed_;
+        term = term * x / static_cast<long double>(i + 1);
+    }
+    return {c, s};
+}
+
+// cos and sin of 2 pi j / len (len a multiple of 8), reduced to a quadrant
+// and to angles of at most pi/4 by exact integer steps.
+constexpr UnitRoot unitRoot(int j, int len)
+{
+    constexpr long double pi = 3.141592653589793238462643383279502884L;
+    const int quarter = len / 4;
+    j %= len;
+    const int quadrant = j / quarter;
+    const int r = j % quarter;
+    const bool mirrored = 2 * r > quarter;
+    const UnitRoot near =
+        nearRoot(2.0L * pi * static_cast<long double>(mirrored ? quarter - r : r) / static_cast<long double>(len));
+    const UnitRoot inQuadrant = mirrored ? UnitRoot{near.s, near.c} : near;
+    switch (quadrant)
+    {
+    case 1:
+        return {-inQuadrant.s, inQuadrant.c};
+    case 2:
+        return {-inQuadrant.c, -inQuadrant.s};
+    case 3:
+        return {inQuadrant.s, -inQuadrant.c};
+    default:
+        return inQuadrant;
+    }
+}
+
+// Level L starts at float L - 32 (32 + 64 + ... + L/2 before it).
+constexpr int stepTableOffset(int len)
+{
+    return len - smallestTabledStep;
+}
+
+inline constexpr int stepTableFloats = stepTableOffset(2 * largestTabledStep);
+
+constexpr std::array<float, stepTableFloats> makeStepTables()
+{
+    std::array<float, stepTableFloats> table{};
+    for (int len = smallestTabledStep; len <= largestTabledStep; len *= 2)
+    {
+        const int quarter = len / 4;
+        float* const w1 = table.data() + stepTableOffset(len);
+        float* const w3 = w1 + 2 * quarter;
+        for (int k = 0; k < quarter; ++k)
+        {
+            const UnitRoot once = unitRoot(k, len);
+            const UnitRoot thrice = unitRoot(3 * k, len);
+            w1[2 * k] = static_cast<float>(once.c);
+            w1[2 * k + 1] = static_cast<float>(once.s);
+            w3[2 * k] = static_cast<float>(thrice.c);
+            w3[2 * k + 1] = static_cast<float>(thrice.s);
+        }
+    }
+    return table;
+}
+
+alignas(32) inline constexpr std::array<float, stepTableFloats> stepTables = makeStepTables();
 
 struct AvxKernels : SimdKernels
 {
@@ -173,31 +240,42 @@ struct AvxKernels : SimdKernels
         _mm256_storeu_ps(x + 24, r3);
     }
 
-    template <bool Backward, int Len>
-        requires(Len == 32 || Len == 64)
-    static void fixedPass(float* x)
+    // A step of len points with its twiddles from the tables above.
+    template <bool Backward>
+    static void tabledPass(float* x, int len)
     {
-        constexpr int quarter = Len / 4;
+        const int quarter = len / 4;
+        const float* const w1 = stepTables.data() + stepTableOffset(len);
+        const float* const w3 = w1 + 2 * quarter;
+        float* x1 = x + 2 * quarter;
+        float* x2 = x + 4 * quarter;
+        float* x3 = x + 6 * quarter;
         for (int k = 0; k < quarter; k += 4)
         {
-            const __m256 e1 = _mm256_loadu_ps(StepTwiddles<Len>::w1 + 2 * k);
-            const __m256 e3 = _mm256_loadu_ps(StepTwiddles<Len>::w3 + 2 * k);
-            butterfly<Backward>(x + 2 * k, x + 2 * (quarter + k), x + 2 * (2 * quarter + k),
-                                x + 2 * (3 * quarter + k), _mm256_moveldup_ps(e1), _mm256_movehdup_ps(e1),
-                                _mm256_moveldup_ps(e3), _mm256_movehdup_ps(e3));
+            const __m256 e1 = _mm256_loadu_ps(w1 + 2 * k);
+            const __m256 e3 = _mm256_loadu_ps(w3 + 2 * k);
+            butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, _mm256_moveldup_ps(e1),
+                                _mm256_movehdup_ps(e1), _mm256_moveldup_ps(e3), _mm256_movehdup_ps(e3));
         }
+    }
+
+    template <bool Backward, int Len>
+        requires(Len >= smallestTabledStep)
+    static void fixedPass(float* x)
+    {
+        tabledPass<Backward>(x, Len);
     }
 
     template <bool Backward>
     static void pass(float* x, int len, const Twiddles& t)
     {
-        const int quarter = len / 4;
-        const int eighth = len / 8;
-        if (eighth < 4)
+        if (len <= largestTabledStep)
         {
-            SimdKernels::pass<Backward>(x, len, t);
+            tabledPass<Backward>(x, len);
             return;
         }
+        const int quarter = len / 4;
+        const int eighth = len / 8;
         const int stride = t.points / len;
         const float* const w1 = t.w1;
         const float* const w3 = t.w3;
