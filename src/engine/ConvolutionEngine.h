@@ -229,9 +229,28 @@ private:
         bool replace;
     };
     static constexpr int maxRun = 128; ///< samples processed as one run of vector loops
+    /// The gains of every sample of a run.
+    struct RunGains
+    {
+        float dry[maxRun];
+        float wet[maxRun];
+    };
 
+    /// Requests, fade starts, the controls' snapshot and an offered set that
+    /// cannot wait: what holds for every sample of a host block.
+    BlockSettings beginBlock(Mode mode);
+    void takeUrgentOffer();
+    /// Samples from here that meet no work of the period and no ring wrap.
+    int runLength(int remaining, const BlockSettings& b) const;
+    void publishMeters(int lastClip);
     /// n samples (n <= maxRun) that meet no work of the period and no ring wrap.
     void processRun(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    void runGains(int n, const BlockSettings& b, RunGains& gains);
+    /// Delayed dry and wet signals mixed into the output; meters and overload.
+    void mixRun(const float (&input)[2][maxRun], float* const* out, int n, const BlockSettings& b,
+                const RunGains& gains, int& lastClip);
+    /// The convolution input of the run into the block being collected.
+    void collectInput(int n, const BlockSettings& b);
     /// One meter over a run of samples, sample-exact.
     void meterRun(const float* values, int n, float& peak, float& vu, float& hold) const;
 
