@@ -111,6 +111,10 @@ private:
     void reset();
     float* source(int channel) { return waves.get() + channel * waveCapacity; }
     float* dest(int channel) { return waves.get() + (2 + channel) * waveCapacity; }
+    /// Destination wave (steps of time scale, reverse, envelope, stereo
+    /// width) with its sum of magnitudes and auto gain.
+    void shapeDestination(float reverse, float length, float envelope, float attackTime, float attackLevel,
+                          float stereo, double& sum, float& gain);
     void ensureBuffers(PartitionSet& set, int needed);
     void buildPartitions(PartitionSet& set, float reverse, int reverseOffset);
 
