@@ -51,8 +51,8 @@ void clearBuffer(float* buffer)
 
 } // namespace
 
-ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineControls, EngineSource engineSource)
-    : controls(engineControls), source(engineSource)
+ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineControls)
+    : controls(engineControls)
 {
     for (int l = 0; l < 2; ++l)
     {
@@ -142,10 +142,10 @@ void ConvolutionEngine::selectAutogainFactor(float autogainSwitch)
 float ConvolutionEngine::heardAutoGain() const
 {
     const bool holding = live->set != nullptr || incoming != nullptr;
-    if (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer())
-        return source.autoGain->load(std::memory_order_acquire);
+    if (holding ? handover.offerIsUrgent() : handover.hasOffer())
+        return handover.offeredAutoGain();
     const PartitionSet* heard = incoming != nullptr ? incoming->set : live->set;
-    return heard != nullptr ? heard->autoGain : source.autoGain->load(std::memory_order_acquire);
+    return heard != nullptr ? heard->autoGain : PartitionSet::initialAutoGain;
 }
 
 void ConvolutionEngine::setDynamicCpu(bool on)
@@ -247,7 +247,7 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
             blockBoundary();
         historyPos = (historyPos + n) & (historyLength - 1);
     }
-    publishMeters(lastClip);
+    publishState(lastClip);
     busy.store(false, std::memory_order_release);
 }
 
@@ -276,7 +276,7 @@ ConvolutionEngine::BlockSettings ConvolutionEngine::beginBlock(Mode mode)
                                                  historyLength - 1);
     const bool loading = controls.loading.load(std::memory_order_acquire);
 
-    const bool ready = source.ready->load(std::memory_order_acquire);
+    const bool ready = handover.responseReady();
     if (ready)
         takeUrgentOffer();
     // After the take: a new file's gain applies together with its response.
@@ -297,12 +297,12 @@ void ConvolutionEngine::takeUrgentOffer()
     // During a crossfade the outgoing lane lets go of its set early, yet a
     // response is still heard: only an urgent offer may cut in then.
     const bool holding = live->set != nullptr || incoming != nullptr;
-    if (!(holding ? source.handover->offerIsUrgent() : source.handover->hasOffer()))
+    if (!(holding ? handover.offerIsUrgent() : handover.hasOffer()))
         return;
     // Never hold three sets: a crossfade in progress ends first.
     if (incoming != nullptr)
         endTransition();
-    if (PartitionSet* set = source.handover->take())
+    if (PartitionSet* set = handover.take())
         takeAtOnce(set, holding);
 }
 
@@ -319,7 +319,7 @@ int ConvolutionEngine::runLength(int remaining, const BlockSettings& b) const
     return std::min(n, historyLength - std::max({historyPos, readIndex, delayed}));
 }
 
-void ConvolutionEngine::publishMeters(int lastClip)
+void ConvolutionEngine::publishState(int lastClip)
 {
     const float meterValues[8] = {dryPeak[0], dryPeak[1], dryVu[0], dryVu[1],
                                   wetPeak[0], wetPeak[1], wetVu[0], wetVu[1]};
@@ -327,6 +327,7 @@ void ConvolutionEngine::publishMeters(int lastClip)
         publishedMeters[m].store(meterValues[m], std::memory_order_relaxed);
     if (lastClip != 0)
         clipState.store(lastClip, std::memory_order_release);
+    publishedHolding.store(live->set != nullptr || incoming != nullptr, std::memory_order_release);
 }
 
 void ConvolutionEngine::processRun(const float* const* in, float* const* out, int n, const BlockSettings& b,
@@ -573,7 +574,7 @@ void ConvolutionEngine::runJob()
         if (transition == Transition::handingOver && &lane == live && job.target == Target::finishing &&
             lane.set != nullptr)
         {
-            source.handover->release(lane.set);
+            handover.release(lane.set);
             lane.set = nullptr;
         }
     }
@@ -691,16 +692,16 @@ void ConvolutionEngine::blockBoundary()
     {
         transition = Transition::handingOver;
     }
-    else if (transition == Transition::none && live->set != nullptr && source.handover->offerIsUrgent())
+    else if (transition == Transition::none && live->set != nullptr && handover.offerIsUrgent())
     {
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
             takeAtOnce(set, true);
     }
-    else if (transition == Transition::none && live->set != nullptr && source.handover->hasOffer())
+    else if (transition == Transition::none && live->set != nullptr && handover.hasOffer())
     {
         // A new response: the other lane takes it and catches up on this
         // block; the crossfade follows.
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
         {
             incoming = live == &lanes[0] ? &lanes[1] : &lanes[0];
             clearLane(*incoming);
@@ -711,7 +712,7 @@ void ConvolutionEngine::blockBoundary()
     }
     else if (transition == Transition::none && live->set == nullptr)
     {
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
             live->set = set;
     }
     schedule();
@@ -786,7 +787,7 @@ void ConvolutionEngine::schedule()
 void ConvolutionEngine::takeAtOnce(PartitionSet* set, bool obsolete)
 {
     if (live->set != nullptr)
-        source.handover->release(live->set);
+        handover.release(live->set);
     if (obsolete)
     {
         // The response we held was replaced (a new file): its products must
@@ -803,7 +804,7 @@ void ConvolutionEngine::endTransition()
     // The incoming lane becomes the one heard; the outgoing lane lets go of
     // the old response (if its head job has not done so already).
     if (live->set != nullptr)
-        source.handover->release(live->set);
+        handover.release(live->set);
     live->set = nullptr;
     live = incoming;
     incoming = nullptr;

@@ -79,7 +79,7 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
 
     // The set the engine neither uses nor can take; filled completely before
     // it is offered.
-    PartitionSet* target = partitionHandover.beginWrite();
+    PartitionSet* target = partitionWriter.beginWrite();
     if (target == nullptr)
         return false; // cannot happen while the engine keeps to two sets; try again next time
     PartitionSet& set = *target;
@@ -145,7 +145,7 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
     generation.fetch_add(1, std::memory_order_acq_rel);
     // While no complete set was present (first calculation, or a new file),
     // the engine's response is obsolete and the new one is taken at once.
-    partitionHandover.offer(&set, !ready.load(std::memory_order_acquire));
+    partitionWriter.offer(&set, !ready.load(std::memory_order_acquire));
     latest = &set;
     ready.store(true, std::memory_order_release);
     return true;
@@ -235,10 +235,8 @@ void TWAVfile::shapeDestination(float reverse, float length, float envelope, flo
 
 void TWAVfile::ensureBuffers(PartitionSet& set, int needed)
 {
-    int setIndex = 0;
-    while (partitionHandover.setAt(setIndex) != &set)
-        ++setIndex;
-    const std::string label = std::string("Impulse_FFT_Buffer Set ") + static_cast<char>('A' + setIndex);
+    const std::string label =
+        std::string("Impulse_FFT_Buffer Set ") + static_cast<char>('A' + partitionWriter.indexOf(&set));
     while (set.allocated < needed)
     {
         set.partitions[set.allocated] = static_cast<float*>(

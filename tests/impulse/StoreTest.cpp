@@ -39,7 +39,8 @@ std::vector<float> noise(std::size_t n, unsigned seed, float amplitude)
 struct StoreFixture : ::testing::Test
 {
     TempDir dir;
-    std::unique_ptr<TWAVfile> store = std::make_unique<TWAVfile>();
+    PartitionHandover handover; // no engine takes the sets
+    std::unique_ptr<TWAVfile> store = std::make_unique<TWAVfile>(handover.writer());
     bool tooLong = false;
     bool clipped = false;
     std::string error;
