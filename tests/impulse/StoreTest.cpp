@@ -390,7 +390,8 @@ TEST_F(StoreFixture, AnEqEditAfterAShapeGivesWhatOneFullRunGives)
     {
         SCOPED_TRACE(envelope);
         ASSERT_TRUE(calculate(0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f, drawn));
-        const auto fresh = std::make_unique<TWAVfile>();
+        PartitionHandover freshSets;
+        const auto fresh = std::make_unique<TWAVfile>(freshSets.writer());
         ASSERT_TRUE(fresh->loadFromFile(path, 44100, tooLong, clipped, error));
         ASSERT_TRUE(fresh->calculateDestWave(drawn, 0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f));
         EXPECT_EQ(store->getAutoGain(), fresh->getAutoGain());
