@@ -23,7 +23,8 @@ constexpr tam::WaveformGeometry area{533, 89};
 struct Shaped
 {
     std::string folder = tam::bench::makeTemporaryFolder("tam-bench-editor-");
-    std::unique_ptr<tam::TWAVfile> store = std::make_unique<tam::TWAVfile>();
+    tam::PartitionHandover handover;
+    std::unique_ptr<tam::TWAVfile> store = std::make_unique<tam::TWAVfile>(handover.writer());
 
     Shaped()
     {

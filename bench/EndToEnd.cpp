@@ -411,7 +411,8 @@ double timeRecomputation(const std::string& folder, int rounds)
     const std::string path = folder + "/recompute-117.wav";
     tam::tools::writeWaveFile(path, rate, 2,
                                tam::bench::decayingStereoNoise(117 * partitionFrames - 1000, 900000.0, 0, 11, 0.5f));
-    tam::TWAVfile store;
+    tam::PartitionHandover handover;
+    tam::TWAVfile store{handover.writer()};
     bool tooLong = false, clipped = false;
     std::string error;
     if (!store.loadFromFile(path, rate, tooLong, clipped, error))

@@ -61,9 +61,8 @@ APlugin::APlugin(vst::audioMasterCallback hostCallback)
     setInitialDelay(latencySamples);
 
     programs[0] = std::make_unique<APluginProgram>(defaultFile);
-    wavFile = std::make_unique<TWAVfile>();
-    engine = std::make_unique<ConvolutionEngine>(
-        *memman, controls, EngineSource{&wavFile->readyFlag(), &wavFile->autoGainValue(), &wavFile->handover()});
+    engine = std::make_unique<ConvolutionEngine>(*memman, controls);
+    wavFile = std::make_unique<TWAVfile>(engine->partitionWriter());
     engine->setDynamicCpu(dynamicCpu);
 
     worker = std::make_unique<BackgroundWorker>([this] { runPendingTasks(); });
@@ -93,9 +92,9 @@ APlugin::~APlugin()
     // The editor (and any open window) goes first: it reads everything else.
     delete editor;
     editor = nullptr;
+    wavFile.reset(); // offers its sets to the engine
     engine.reset();
     memman.reset();
-    wavFile.reset();
     programs[0].reset();
 }
 

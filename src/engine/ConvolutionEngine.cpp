@@ -51,8 +51,8 @@ void clearBuffer(float* buffer)
 
 } // namespace
 
-ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineControls, EngineSource engineSource)
-    : controls(engineControls), source(engineSource)
+ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineControls)
+    : controls(engineControls)
 {
     for (int l = 0; l < 2; ++l)
     {
@@ -142,10 +142,10 @@ void ConvolutionEngine::selectAutogainFactor(float autogainSwitch)
 float ConvolutionEngine::heardAutoGain() const
 {
     const bool holding = live->set != nullptr || incoming != nullptr;
-    if (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer())
-        return source.autoGain->load(std::memory_order_acquire);
+    if (holding ? handover.offerIsUrgent() : handover.hasOffer())
+        return handover.offeredAutoGain();
     const PartitionSet* heard = incoming != nullptr ? incoming->set : live->set;
-    return heard != nullptr ? heard->autoGain : source.autoGain->load(std::memory_order_acquire);
+    return heard != nullptr ? heard->autoGain : PartitionSet::initialAutoGain;
 }
 
 void ConvolutionEngine::setDynamicCpu(bool on)
@@ -226,6 +226,33 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
     }
     DenormalGuard denormalGuard;
 
+    const BlockSettings settings = beginBlock(mode);
+    int lastClip = 0;
+    // The block runs in stretches between the sample positions where work
+    // of the period falls due (a job, the release, the boundary) or a ring
+    // wraps; each stretch is processed as short vector loops.
+    for (int i = 0; i < frames;)
+    {
+        if (partitionPos == nextStepPos && settings.enabled)
+            runJob();
+        if (partitionPos == releasePosition)
+            releaseBlocks(settings.enabled);
+        const int n = runLength(frames - i, settings);
+        const float* in[2] = {inputs[0] + i, inputs[1] + i};
+        float* out[2] = {outputs[0] + i, outputs[1] + i};
+        processRun(in, out, n, settings, lastClip);
+        i += n;
+        partitionPos += n;
+        if (partitionPos == periodLength)
+            blockBoundary();
+        historyPos = (historyPos + n) & (historyLength - 1);
+    }
+    publishState(lastClip);
+    busy.store(false, std::memory_order_release);
+}
+
+ConvolutionEngine::BlockSettings ConvolutionEngine::beginBlock(Mode mode)
+{
     applyRequests(controls);
     if (dryFadeRequested.load(std::memory_order_relaxed) && dryFadeRequested.exchange(false))
     {
@@ -249,66 +276,58 @@ void ConvolutionEngine::process(const float* const* inputs, float* const* output
                                                  historyLength - 1);
     const bool loading = controls.loading.load(std::memory_order_acquire);
 
-    const bool ready = source.ready->load(std::memory_order_acquire);
-    // During a crossfade the outgoing lane lets go of its set early, yet a
-    // response is still heard: only an urgent offer may cut in then.
-    const bool holding = live->set != nullptr || incoming != nullptr;
-    if (ready && (holding ? source.handover->offerIsUrgent() : source.handover->hasOffer()))
-    {
-        // Never hold three sets: a crossfade in progress ends first.
-        if (incoming != nullptr)
-            endTransition();
-        const bool obsolete = holding;
-        if (PartitionSet* set = source.handover->take())
-            takeAtOnce(set, obsolete);
-    }
+    const bool ready = handover.responseReady();
+    if (ready)
+        takeUrgentOffer();
     // After the take: a new file's gain applies together with its response.
     if (autogainSelectionRequested.load(std::memory_order_relaxed) &&
         autogainSelectionRequested.exchange(false, std::memory_order_acq_rel))
         selectAutogainFactor(controls.autogain.load(std::memory_order_acquire));
-    const bool enabled = ready && !loading && bypass == 0.0f;
-    const float dryTarget = dry * (1.0f - muteDry);
-    const float wetTargetBase = wet * (1.0f - bypass);
-    const float wetBoost = 1.0f + 3.0f * add12dB;
-    int lastClip = 0;
+    return BlockSettings{dry * (1.0f - muteDry),
+                         wet * (1.0f - bypass),
+                         1.0f + 3.0f * add12dB,
+                         stereoRouting,
+                         delaySamples,
+                         ready && !loading && bypass == 0.0f,
+                         mode == Mode::replace};
+}
 
-    const BlockSettings settings{dryTarget,    wetTargetBase, wetBoost, stereoRouting,
-                                 delaySamples, enabled,       mode == Mode::replace};
-    // The block runs in stretches between the sample positions where work
-    // of the period falls due (a job, the release, the boundary) or a ring
-    // wraps; each stretch is processed as short vector loops.
-    for (int i = 0; i < frames;)
-    {
-        if (partitionPos == nextStepPos && enabled)
-            runJob();
-        if (partitionPos == releasePosition)
-            releaseBlocks(enabled);
-        int n = std::min(frames - i, maxRun);
-        n = std::min(n, periodLength - partitionPos);
-        if (partitionPos < releasePosition)
-            n = std::min(n, releasePosition - partitionPos);
-        if (enabled && nextStepPos > partitionPos)
-            n = std::min(n, nextStepPos - partitionPos);
-        const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
-        const int delayed = (historyPos - delaySamples) & (historyLength - 1);
-        n = std::min(n, historyLength - std::max({historyPos, readIndex, delayed}));
-        const float* in[2] = {inputs[0] + i, inputs[1] + i};
-        float* out[2] = {outputs[0] + i, outputs[1] + i};
-        processRun(in, out, n, settings, lastClip);
-        i += n;
-        partitionPos += n;
-        if (partitionPos == periodLength)
-            blockBoundary();
-        historyPos = (historyPos + n) & (historyLength - 1);
-    }
+void ConvolutionEngine::takeUrgentOffer()
+{
+    // During a crossfade the outgoing lane lets go of its set early, yet a
+    // response is still heard: only an urgent offer may cut in then.
+    const bool holding = live->set != nullptr || incoming != nullptr;
+    if (!(holding ? handover.offerIsUrgent() : handover.hasOffer()))
+        return;
+    // Never hold three sets: a crossfade in progress ends first.
+    if (incoming != nullptr)
+        endTransition();
+    if (PartitionSet* set = handover.take())
+        takeAtOnce(set, holding);
+}
 
+int ConvolutionEngine::runLength(int remaining, const BlockSettings& b) const
+{
+    int n = std::min(remaining, maxRun);
+    n = std::min(n, periodLength - partitionPos);
+    if (partitionPos < releasePosition)
+        n = std::min(n, releasePosition - partitionPos);
+    if (b.enabled && nextStepPos > partitionPos)
+        n = std::min(n, nextStepPos - partitionPos);
+    const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
+    const int delayed = (historyPos - b.delaySamples) & (historyLength - 1);
+    return std::min(n, historyLength - std::max({historyPos, readIndex, delayed}));
+}
+
+void ConvolutionEngine::publishState(int lastClip)
+{
     const float meterValues[8] = {dryPeak[0], dryPeak[1], dryVu[0], dryVu[1],
                                   wetPeak[0], wetPeak[1], wetVu[0], wetVu[1]};
     for (int m = 0; m < 8; ++m)
         publishedMeters[m].store(meterValues[m], std::memory_order_relaxed);
     if (lastClip != 0)
         clipState.store(lastClip, std::memory_order_release);
-    busy.store(false, std::memory_order_release);
+    publishedHolding.store(live->set != nullptr || incoming != nullptr, std::memory_order_release);
 }
 
 void ConvolutionEngine::processRun(const float* const* in, float* const* out, int n, const BlockSettings& b,
@@ -318,22 +337,31 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
     float input[2][maxRun];
     std::memcpy(input[0], in[0], sizeof(float) * static_cast<std::size_t>(n));
     std::memcpy(input[1], in[1], sizeof(float) * static_cast<std::size_t>(n));
+    RunGains gains;
+    runGains(n, b, gains);
+    mixRun(input, out, n, b, gains, lastClip);
+    collectInput(n, b);
+}
 
-    // Gains: the fade counts fall by one per sample down to 0.
-    float dryGains[maxRun];
-    float wetGains[maxRun];
+void ConvolutionEngine::runGains(int n, const BlockSettings& b, RunGains& gains)
+{
+    // The fade counts fall by one per sample down to 0.
     for (int i = 0; i < n; ++i)
     {
         const float fd = static_cast<float>(std::max(dryFadeCount - 1 - i, 0)) * fadeStep;
         const float fw = static_cast<float>(std::max(wetFadeCount - 1 - i, 0)) * fadeStep;
-        dryGains[i] = (1.0f - fd) * b.dryTarget + dryGainStart * fd;
-        wetGains[i] = (1.0f - fw) * b.wetTargetBase * autogainFactor * b.wetBoost + wetGainStart * fw;
+        gains.dry[i] = (1.0f - fd) * b.dryTarget + dryGainStart * fd;
+        gains.wet[i] = (1.0f - fw) * b.wetTargetBase * autogainFactor * b.wetBoost + wetGainStart * fw;
     }
     dryFadeCount = std::max(dryFadeCount - n, 0);
     wetFadeCount = std::max(wetFadeCount - n, 0);
-    dryGain = dryGains[n - 1];
-    wetGain = wetGains[n - 1];
+    dryGain = gains.dry[n - 1];
+    wetGain = gains.wet[n - 1];
+}
 
+void ConvolutionEngine::mixRun(const float (&input)[2][maxRun], float* const* out, int n, const BlockSettings& b,
+                               const RunGains& gains, int& lastClip)
+{
     const int readIndex = (historyPos - latencySamples) & (historyLength - 1);
     const int r = (partitionPos + wetReadOffset) & (periodLength - 1);
     const bool fading = transition == Transition::fading;
@@ -352,7 +380,7 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
         float* result = out[c];
         // Separate loops: each reads and writes memory the compiler can tell apart.
         for (int i = 0; i < n; ++i)
-            dryOut[i] = history[readIndex + i] * dryGains[i];
+            dryOut[i] = history[readIndex + i] * gains.dry[i];
         for (int i = 0; i < n; ++i)
             history[historyPos + i] = cleanInput(input[c][i]);
         float wetSample[maxRun];
@@ -372,7 +400,7 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
         }
         for (int i = 0; i < n; ++i)
         {
-            const float value = wetSample[i] * inverseTransformScale * wetGains[i];
+            const float value = wetSample[i] * inverseTransformScale * gains.wet[i];
             // An overflowing response is dropped; the dry signal stays intact.
             wetOut[i] = std::fabs(value) <= std::numeric_limits<float>::max() ? value : 0.0f;
         }
@@ -412,8 +440,11 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
             }
         }
     }
+}
 
-    // Convolution input: pre-delayed, with the input stereo width.
+void ConvolutionEngine::collectInput(int n, const BlockSettings& b)
+{
+    // Pre-delayed, with the input stereo width.
     const int delayed = (historyPos - b.delaySamples) & (historyLength - 1);
     const float* xl = inputHistory[0] + delayed;
     const float* xr = inputHistory[1] + delayed;
@@ -543,7 +574,7 @@ void ConvolutionEngine::runJob()
         if (transition == Transition::handingOver && &lane == live && job.target == Target::finishing &&
             lane.set != nullptr)
         {
-            source.handover->release(lane.set);
+            handover.release(lane.set);
             lane.set = nullptr;
         }
     }
@@ -661,16 +692,16 @@ void ConvolutionEngine::blockBoundary()
     {
         transition = Transition::handingOver;
     }
-    else if (transition == Transition::none && live->set != nullptr && source.handover->offerIsUrgent())
+    else if (transition == Transition::none && live->set != nullptr && handover.offerIsUrgent())
     {
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
             takeAtOnce(set, true);
     }
-    else if (transition == Transition::none && live->set != nullptr && source.handover->hasOffer())
+    else if (transition == Transition::none && live->set != nullptr && handover.hasOffer())
     {
         // A new response: the other lane takes it and catches up on this
         // block; the crossfade follows.
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
         {
             incoming = live == &lanes[0] ? &lanes[1] : &lanes[0];
             clearLane(*incoming);
@@ -681,7 +712,7 @@ void ConvolutionEngine::blockBoundary()
     }
     else if (transition == Transition::none && live->set == nullptr)
     {
-        if (PartitionSet* set = source.handover->take())
+        if (PartitionSet* set = handover.take())
             live->set = set;
     }
     schedule();
@@ -756,7 +787,7 @@ void ConvolutionEngine::schedule()
 void ConvolutionEngine::takeAtOnce(PartitionSet* set, bool obsolete)
 {
     if (live->set != nullptr)
-        source.handover->release(live->set);
+        handover.release(live->set);
     if (obsolete)
     {
         // The response we held was replaced (a new file): its products must
@@ -773,7 +804,7 @@ void ConvolutionEngine::endTransition()
     // The incoming lane becomes the one heard; the outgoing lane lets go of
     // the old response (if its head job has not done so already).
     if (live->set != nullptr)
-        source.handover->release(live->set);
+        handover.release(live->set);
     live->set = nullptr;
     live = incoming;
     incoming = nullptr;

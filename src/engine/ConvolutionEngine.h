@@ -29,6 +29,11 @@
 // change. A set that replaces an obsolete response (a new file) or arrives
 // while none is held is taken at once.
 //
+// The engine owns the hand-over of partition sets: the store offers sets
+// through a PartitionWriter; the engine takes them, knows whether it holds
+// a response and which auto gain that response carries, and publishes what
+// it applies (factor, holding, meters) for other threads to read.
+//
 // Threading:
 // - audio thread: process() only. It never allocates, locks, waits or does
 //   I/O. Everything it shares is atomic or handed over through atomics.
@@ -65,15 +70,6 @@ struct EngineControls
     std::atomic<bool> loading{false};          ///< a file load is in progress: dry only
 };
 
-/// The response side the engine reads: the store's readiness flag, its
-/// latest auto gain and the hand-over of partition sets.
-struct EngineSource
-{
-    const std::atomic<bool>* ready = nullptr;
-    const std::atomic<float>* autoGain = nullptr;
-    PartitionHandover* handover = nullptr;
-};
-
 class ConvolutionEngine
 {
 public:
@@ -107,7 +103,7 @@ public:
     };
 
     /// Allocates its buffers from `memman` (throws std::bad_alloc).
-    ConvolutionEngine(TMemman& memman, EngineControls& controls, EngineSource source);
+    ConvolutionEngine(TMemman& memman, EngineControls& controls);
     ConvolutionEngine(const ConvolutionEngine&) = delete;
     ConvolutionEngine& operator=(const ConvolutionEngine&) = delete;
 
@@ -115,6 +111,8 @@ public:
     void process(const float* const* inputs, float* const* outputs, int frames, Mode mode);
 
     // --- other threads ---
+    /// The handle through which the response's partition sets reach the engine.
+    PartitionWriter partitionWriter() { return handover.writer(); }
     /// Clears the convolution state (blocks, accumulators, output blocks); the
     /// input history and with it the dry signal stay intact.
     void requestReset();
@@ -135,6 +133,8 @@ public:
     bool getDynamicCpu() const { return dynamicCpu.load(std::memory_order_acquire); }
 
     Meters readMeters() const;
+    /// Whether the engine held a response at the end of its last block.
+    bool holdsResponse() const { return publishedHolding.load(std::memory_order_acquire); }
     /// The overload state since the last call (0 none, 1 beyond 1.0, 2
     /// beyond 2.0), cleared by reading.
     int takeClipState() { return clipState.exchange(0, std::memory_order_acq_rel); }
@@ -229,14 +229,34 @@ private:
         bool replace;
     };
     static constexpr int maxRun = 128; ///< samples processed as one run of vector loops
+    /// The gains of every sample of a run.
+    struct RunGains
+    {
+        float dry[maxRun];
+        float wet[maxRun];
+    };
 
+    /// Requests, fade starts, the controls' snapshot and an offered set that
+    /// cannot wait: what holds for every sample of a host block.
+    BlockSettings beginBlock(Mode mode);
+    void takeUrgentOffer();
+    /// Samples from here that meet no work of the period and no ring wrap.
+    int runLength(int remaining, const BlockSettings& b) const;
+    /// Meters, overload and holding for other threads.
+    void publishState(int lastClip);
     /// n samples (n <= maxRun) that meet no work of the period and no ring wrap.
     void processRun(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    void runGains(int n, const BlockSettings& b, RunGains& gains);
+    /// Delayed dry and wet signals mixed into the output; meters and overload.
+    void mixRun(const float (&input)[2][maxRun], float* const* out, int n, const BlockSettings& b,
+                const RunGains& gains, int& lastClip);
+    /// The convolution input of the run into the block being collected.
+    void collectInput(int n, const BlockSettings& b);
     /// One meter over a run of samples, sample-exact.
     void meterRun(const float* values, int n, float& peak, float& vu, float& hold) const;
 
     EngineControls& controls;
-    EngineSource source;
+    PartitionHandover handover;
 
     float* fftInputBuffer; ///< the block being collected (complex time domain)
     float* catchUp;        ///< [Y_L | Y_R] sums of the current block with the incoming set
@@ -284,6 +304,7 @@ private:
     float wetHoldCount[2] = {};
     float dryHoldCount[2] = {};
     std::atomic<float> publishedMeters[8];
+    std::atomic<bool> publishedHolding{false};
     std::atomic<int> clipState{0};
 
     std::atomic<bool> dynamicCpu{false};

@@ -23,11 +23,13 @@ PartitionSet* PartitionHandover::beginWrite()
 
 void PartitionHandover::offer(PartitionSet* set, bool takeAtOnce)
 {
+    offeredGain.store(set->autoGain, std::memory_order_release);
     unsigned s = state.load(std::memory_order_acquire);
     unsigned next;
     do
     {
-        next = (s & ~(offerMask | atOnceBit)) | static_cast<unsigned>(indexOf(set) + 1) | (takeAtOnce ? atOnceBit : 0u);
+        next = (s & ~(offerMask | atOnceBit)) | static_cast<unsigned>(indexOf(set) + 1) | (takeAtOnce ? atOnceBit : 0u) |
+               readyBit;
     } while (!state.compare_exchange_weak(s, next, std::memory_order_acq_rel, std::memory_order_acquire));
 }
 

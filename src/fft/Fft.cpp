@@ -51,23 +51,6 @@ inline constexpr int maxTableFloats = maxFloats / 4;
 inline constexpr int maxSide = 128;
 static_assert(maxSide * maxSide == maxFloats / 2 && maxSide <= 256, "bitReverse's tables cover every size");
 
-constexpr std::array<std::uint8_t, 256> makeBitReversal()
-{
-    std::array<std::uint8_t, 256> table{};
-    for (int v = 0; v < 256; ++v)
-    {
-        int r = 0;
-        for (int bit = 0; bit < 8; ++bit)
-        {
-            r |= ((v >> bit) & 1) << (7 - bit);
-        }
-        table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(r);
-    }
-    return table;
-}
-
-inline constexpr std::array<std::uint8_t, 256> reversedByte = makeBitReversal();
-
 bool isPowerOfTwo(int v)
 {
     return v > 0 && (v & (v - 1)) == 0;
@@ -413,7 +396,7 @@ void cdft(int n, int isgn, float* a, std::int32_t* ip, float* w)
 #if defined(TAM_HAVE_AVX2)
     case InstructionSet::avx2:
         transformAvx2(a, points, backward, t.w1, t.w3, t.points);
-        break;
+        return; // permuted there
 #endif
 #if defined(__SSE2__)
     case InstructionSet::sse2:

@@ -7,8 +7,113 @@
 
 #include <immintrin.h>
 
+#include <array>
+#include <cstddef>
+#include <utility>
+
 namespace tam {
 namespace {
+
+// cos and sin of 2 pi k q / 16 for q = 1, 2, 3 (rows) and k = 0 .. 3, each
+// value twice (once per part of a point).
+inline constexpr float cosPi8 = 0.923879532511286756f;
+inline constexpr float sinPi8 = 0.382683432365089772f;
+alignas(32) inline constexpr float sixteenthCos[3][8] = {
+    {1.0f, 1.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, sinPi8, sinPi8},
+    {1.0f, 1.0f, halfSqrt2, halfSqrt2, 0.0f, 0.0f, -halfSqrt2, -halfSqrt2},
+    {1.0f, 1.0f, sinPi8, sinPi8, -halfSqrt2, -halfSqrt2, -cosPi8, -cosPi8},
+};
+alignas(32) inline constexpr float sixteenthSin[3][8] = {
+    {0.0f, 0.0f, sinPi8, sinPi8, halfSqrt2, halfSqrt2, cosPi8, cosPi8},
+    {0.0f, 0.0f, halfSqrt2, halfSqrt2, 1.0f, 1.0f, halfSqrt2, halfSqrt2},
+    {0.0f, 0.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, -sinPi8, -sinPi8},
+};
+
+// The steps below the largest read their twiddles from tables of their own,
+// built at compile time: for each length L = 32 .. 8192, (cos t, sin t) and
+// then (cos 3t, sin 3t), t = 2 pi k / L, for every k < L/4, so a step loads
+// four twiddles with one move instead of gathering every (P/L)-th entry of
+// the context's table. Read-only and shared by every transform.
+inline constexpr int smallestTabledStep = 32;
+inline constexpr int largestTabledStep = 8192;
+
+struct UnitRoot
+{
+    long double c;
+    long double s;
+};
+
+// Taylor series at |x| <= pi/4, where 14 terms are exact to long double.
+constexpr UnitRoot nearRoot(long double x)
+{
+    long double c = 0.0L;
+    long double s = 0.0L;
+    long double term = 1.0L; // x^i / i!
+    for (int i = 0; i < 28; ++i)
+    {
+        const long double signed_ = (i / 2) % 2 == 0 ? term : -term;
+        (i % 2 == 0 ? c : s) += signed_;
+        term = term * x / static_cast<long double>(i + 1);
+    }
+    return {c, s};
+}
+
+// cos and sin of 2 pi j / len (len a multiple of 8), reduced to a quadrant
+// and to angles of at most pi/4 by exact integer steps.
+constexpr UnitRoot unitRoot(int j, int len)
+{
+    constexpr long double pi = 3.141592653589793238462643383279502884L;
+    const int quarter = len / 4;
+    j %= len;
+    const int quadrant = j / quarter;
+    const int r = j % quarter;
+    const bool mirrored = 2 * r > quarter;
+    const UnitRoot near =
+        nearRoot(2.0L * pi * static_cast<long double>(mirrored ? quarter - r : r) / static_cast<long double>(len));
+    const UnitRoot inQuadrant = mirrored ? UnitRoot{near.s, near.c} : near;
+    switch (quadrant)
+    {
+    case 1:
+        return {-inQuadrant.s, inQuadrant.c};
+    case 2:
+        return {-inQuadrant.c, -inQuadrant.s};
+    case 3:
+        return {inQuadrant.s, -inQuadrant.c};
+    default:
+        return inQuadrant;
+    }
+}
+
+// Level L starts at float L - 32 (32 + 64 + ... + L/2 before it).
+constexpr int stepTableOffset(int len)
+{
+    return len - smallestTabledStep;
+}
+
+inline constexpr int stepTableFloats = stepTableOffset(2 * largestTabledStep);
+
+constexpr std::array<float, stepTableFloats> makeStepTables()
+{
+    std::array<float, stepTableFloats> table{};
+    for (int len = smallestTabledStep; len <= largestTabledStep; len *= 2)
+    {
+        const int quarter = len / 4;
+        float* const w1 = table.data() + stepTableOffset(len);
+        float* const w3 = w1 + 2 * quarter;
+        for (int k = 0; k < quarter; ++k)
+        {
+            const UnitRoot once = unitRoot(k, len);
+            const UnitRoot thrice = unitRoot(3 * k, len);
+            w1[2 * k] = static_cast<float>(once.c);
+            w1[2 * k + 1] = static_cast<float>(once.s);
+            w3[2 * k] = static_cast<float>(thrice.c);
+            w3[2 * k + 1] = static_cast<float>(thrice.s);
+        }
+    }
+    return table;
+}
+
+alignas(32) inline constexpr std::array<float, stepTableFloats> stepTables = makeStepTables();
 
 struct AvxKernels : SimdKernels
 {
@@ -82,16 +187,95 @@ struct AvxKernels : SimdKernels
         _mm256_storeu_ps(p3, rotate<Backward>(Backward ? minus : plus, c3, s3));
     }
 
+    // Four points x0..x3 per lane -> their 4-point transform y0..y3.
+    template <bool Backward>
+    static void radix4(__m256& x0, __m256& x1, __m256& x2, __m256& x3)
+    {
+        const __m256 s0 = _mm256_add_ps(x0, x2);
+        const __m256 s1 = _mm256_add_ps(x1, x3);
+        const __m256 d0 = _mm256_sub_ps(x0, x2);
+        const __m256 t = negateImag(swapParts(_mm256_sub_ps(x1, x3))); // -i d1
+        x0 = _mm256_add_ps(s0, s1);
+        x2 = _mm256_sub_ps(s0, s1);
+        x1 = Backward ? _mm256_sub_ps(d0, t) : _mm256_add_ps(d0, t);
+        x3 = Backward ? _mm256_add_ps(d0, t) : _mm256_sub_ps(d0, t);
+    }
+
+    // Row q of the result is column q of the input (four points per row).
+    static void transpose(__m256& r0, __m256& r1, __m256& r2, __m256& r3)
+    {
+        const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(r0), _mm256_castps_pd(r1));
+        const __m256d t1 = _mm256_unpackhi_pd(_mm256_castps_pd(r0), _mm256_castps_pd(r1));
+        const __m256d t2 = _mm256_unpacklo_pd(_mm256_castps_pd(r2), _mm256_castps_pd(r3));
+        const __m256d t3 = _mm256_unpackhi_pd(_mm256_castps_pd(r2), _mm256_castps_pd(r3));
+        r0 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
+        r1 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
+        r2 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
+        r3 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+    }
+
+    // 16 points in registers, as two radix-4 steps: point 4p + k sits in
+    // register p, lane k. The first step combines the registers, the
+    // points are turned by W^kq, and after a transpose the second step
+    // combines them again: output 4m + q lands in register m, lane q. A
+    // second transpose, with registers 1 and 2 trading places on both
+    // sides, leaves the outputs bit-reversed as every leaf does.
+    template <bool Backward>
+    static void sixteen(float* x)
+    {
+        __m256 r0 = _mm256_loadu_ps(x);
+        __m256 r1 = _mm256_loadu_ps(x + 8);
+        __m256 r2 = _mm256_loadu_ps(x + 16);
+        __m256 r3 = _mm256_loadu_ps(x + 24);
+        radix4<Backward>(r0, r1, r2, r3);
+        r1 = rotate<Backward>(r1, _mm256_loadu_ps(sixteenthCos[0]), _mm256_loadu_ps(sixteenthSin[0]));
+        r2 = rotate<Backward>(r2, _mm256_loadu_ps(sixteenthCos[1]), _mm256_loadu_ps(sixteenthSin[1]));
+        r3 = rotate<Backward>(r3, _mm256_loadu_ps(sixteenthCos[2]), _mm256_loadu_ps(sixteenthSin[2]));
+        transpose(r0, r1, r2, r3);
+        radix4<Backward>(r0, r1, r2, r3);
+        transpose(r0, r2, r1, r3);
+        _mm256_storeu_ps(x, r0);
+        _mm256_storeu_ps(x + 8, r1);
+        _mm256_storeu_ps(x + 16, r2);
+        _mm256_storeu_ps(x + 24, r3);
+    }
+
+    // A step of len points with its twiddles from the tables above.
+    template <bool Backward>
+    static void tabledPass(float* x, int len)
+    {
+        const int quarter = len / 4;
+        const float* const w1 = stepTables.data() + stepTableOffset(len);
+        const float* const w3 = w1 + 2 * quarter;
+        float* x1 = x + 2 * quarter;
+        float* x2 = x + 4 * quarter;
+        float* x3 = x + 6 * quarter;
+        for (int k = 0; k < quarter; k += 4)
+        {
+            const __m256 e1 = _mm256_loadu_ps(w1 + 2 * k);
+            const __m256 e3 = _mm256_loadu_ps(w3 + 2 * k);
+            butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, _mm256_moveldup_ps(e1),
+                                _mm256_movehdup_ps(e1), _mm256_moveldup_ps(e3), _mm256_movehdup_ps(e3));
+        }
+    }
+
+    template <bool Backward, int Len>
+        requires(Len >= smallestTabledStep)
+    static void fixedPass(float* x)
+    {
+        tabledPass<Backward>(x, Len);
+    }
+
     template <bool Backward>
     static void pass(float* x, int len, const Twiddles& t)
     {
-        const int quarter = len / 4;
-        const int eighth = len / 8;
-        if (eighth < 4)
+        if (len <= largestTabledStep)
         {
-            SimdKernels::pass<Backward>(x, len, t);
+            tabledPass<Backward>(x, len);
             return;
         }
+        const int quarter = len / 4;
+        const int eighth = len / 8;
         const int stride = t.points / len;
         const float* const w1 = t.w1;
         const float* const w3 = t.w3;
@@ -131,6 +315,105 @@ struct AvxKernels : SimdKernels
     }
 };
 
+// The final permutation for 2^bits points, bits >= 6. Write an index as
+// [u: p bits][mid: bits - 2p][v: p bits]; it trades places with
+// [rev v][mid][rev u]. Tiles of 8 x 8 points, rows u = r0 + (side/8) j and
+// columns v = 8c + i, each tile row one cache line: the tile trades with the
+// tile (rev 8c, rev r0 / 8), its point (j, i) with the partner's
+// (rev3 i, rev3 j).
+void bitReverse(float* a, int bits)
+{
+    if (bits < 6)
+    {
+        for (int i = 0; i < (1 << bits); ++i)
+        {
+            const int j = reversedByte[static_cast<std::size_t>(i)] >> (8 - bits);
+            if (i < j)
+            {
+                std::swap(a[2 * i], a[2 * j]);
+                std::swap(a[2 * i + 1], a[2 * j + 1]);
+            }
+        }
+        return;
+    }
+    const int p = bits / 2;
+    const int tiles = (1 << p) / 8;
+    const int planes = (bits & 1) != 0 ? 2 : 1;
+    const int rowFloats = 2 << (bits - p);
+    const int stride = tiles * rowFloats; // between the rows of a tile
+    const int midStep = 2 << p;
+    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    constexpr int tileFloats = 128;
+    float spare[tileFloats]; // one tile in transit; unaligned moves only
+    // to(j, i) = from(rev3 i, rev3 j). The even points of source row s, in
+    // the order 0, 4, 2, 6, are its points rev3 0 .. rev3 3 and the odd ones
+    // rev3 4 .. rev3 7, so rows 0, 4, 2, 6 of the source transposed give the
+    // first four points of every target row and rows 1, 5, 3, 7 the last four.
+    const auto move = [](const float* from, int fromStride, float* to, int toStride)
+    {
+        for (int half = 0; half < 2; ++half)
+        {
+            __m256d even[4];
+            __m256d odd[4];
+            constexpr int rows[4] = {0, 4, 2, 6};
+            for (int k = 0; k < 4; ++k)
+            {
+                const float* row = from + (rows[k] + half) * fromStride;
+                const __m256d low = _mm256_castps_pd(_mm256_loadu_ps(row));
+                const __m256d high = _mm256_castps_pd(_mm256_loadu_ps(row + 8));
+                even[k] = _mm256_unpacklo_pd(low, high);
+                odd[k] = _mm256_unpackhi_pd(low, high);
+            }
+            for (int k = 0; k < 2; ++k)
+            {
+                __m256d* v = k == 0 ? even : odd;
+                __m256 r0 = _mm256_castpd_ps(v[0]);
+                __m256 r1 = _mm256_castpd_ps(v[1]);
+                __m256 r2 = _mm256_castpd_ps(v[2]);
+                __m256 r3 = _mm256_castpd_ps(v[3]);
+                AvxKernels::transpose(r0, r1, r2, r3);
+                float* out = to + 4 * k * toStride + 8 * half;
+                _mm256_storeu_ps(out, r0);
+                _mm256_storeu_ps(out + toStride, r1);
+                _mm256_storeu_ps(out + 2 * toStride, r2);
+                _mm256_storeu_ps(out + 3 * toStride, r3);
+            }
+        }
+    };
+    const auto copy = [stride](const float* from, float* to)
+    {
+        for (int j = 0; j < 8; ++j)
+        {
+            _mm256_storeu_ps(to + j * stride, _mm256_loadu_ps(from + 16 * j));
+            _mm256_storeu_ps(to + j * stride + 8, _mm256_loadu_ps(from + 16 * j + 8));
+        }
+    };
+    for (int plane = 0; plane < planes; ++plane)
+    {
+        float* const base = a + plane * midStep;
+        for (int r0 = 0; r0 < tiles; ++r0)
+        {
+            for (int c = 0; c < tiles; ++c)
+            {
+                const int partnerR0 = rev(8 * c);
+                const int partnerC = rev(r0) / 8;
+                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
+                {
+                    continue; // done with its partner
+                }
+                float* const first = base + r0 * rowFloats + 16 * c;
+                float* const second = base + partnerR0 * rowFloats + 16 * partnerC;
+                move(first, stride, spare, 16);
+                if (second != first)
+                {
+                    move(second, stride, first, stride);
+                }
+                copy(spare, second);
+            }
+        }
+    }
+}
+
 } // namespace
 
 void transformAvx2(float* a, int points, bool backward, const float* w1, const float* w3, int tablePoints)
@@ -144,6 +427,12 @@ void transformAvx2(float* a, int points, bool backward, const float* w1, const f
     {
         transform<AvxKernels, false>(a, points, t);
     }
+    int bits = 0;
+    while ((2 << bits) <= points)
+    {
+        ++bits;
+    }
+    bitReverse(a, bits);
 }
 
 } // namespace tam

@@ -5,9 +5,8 @@
 
 namespace tam {
 
-/// The transform of `points` complex values at a without the final
-/// permutation: the output is left in bit-reversed order. w1, w3 and
-/// tablePoints describe the built table as Fft.cpp lays it out.
+/// The transform of `points` complex values at a, natural order out. w1,
+/// w3 and tablePoints describe the built table as Fft.cpp lays it out.
 void transformAvx2(float* a, int points, bool backward, const float* w1, const float* w3, int tablePoints);
 
 } // namespace tam

@@ -5,6 +5,7 @@
 // no inline library code that the linker could share between the builds.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <numbers>
 
@@ -14,6 +15,23 @@
 
 namespace tam {
 namespace {
+
+constexpr std::array<std::uint8_t, 256> makeBitReversal()
+{
+    std::array<std::uint8_t, 256> table{};
+    for (int v = 0; v < 256; ++v)
+    {
+        int r = 0;
+        for (int bit = 0; bit < 8; ++bit)
+        {
+            r |= ((v >> bit) & 1) << (7 - bit);
+        }
+        table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}
+
+inline constexpr std::array<std::uint8_t, 256> reversedByte = makeBitReversal();
 
 // Sub-transforms of at most this many points are unrolled at compile time.
 inline constexpr int unrolledPoints = 64;
@@ -223,9 +241,20 @@ void fixedTransform(float* x, const Twiddles& t)
     {
         K::template eight<Backward>(x);
     }
+    else if constexpr (Len == 16 && requires { K::template sixteen<Backward>(x); })
+    {
+        K::template sixteen<Backward>(x); // kernels that hold 16 points in registers
+    }
     else if constexpr (Len > 8)
     {
-        K::template pass<Backward>(x, Len, t);
+        if constexpr (requires { K::template fixedPass<Backward, Len>(x); })
+        {
+            K::template fixedPass<Backward, Len>(x); // twiddles of their own for this length
+        }
+        else
+        {
+            K::template pass<Backward>(x, Len, t);
+        }
         fixedTransform<K, Backward, Len / 2>(x, t);
         fixedTransform<K, Backward, Len / 4>(x + Len, t);
         fixedTransform<K, Backward, Len / 4>(x + 3 * Len / 2, t);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace tam {
@@ -31,8 +32,13 @@ float TWAVfile::envelopeSample(float i, float n, float reverse, float length, fl
     return envelopeAt(attackMaxSamples, i, n, reverse, length, envelope, attackTime, attackLevel, v);
 }
 
-float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
-                           float attackTime, float attackLevel, float v)
+namespace {
+
+// The envelope with the level curve passed in, so that the destination
+// wave can reuse the last curve value while its argument repeats.
+template <class Level>
+float envelopeWith(Level&& level, float attackMaxSamples, float i, float n, float reverse, float length,
+                   float envelope, float attackTime, float attackLevel, float v)
 {
     // Reverse exactly 1 measures the envelope from the end, so it shapes the
     // response in its unreversed time order.
@@ -44,13 +50,21 @@ float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float rever
     {
         const float t = t0 - attack;
         if (t <= decay)
-            r = levelCurve(1.0f - std::min(t / decay, 1.0f) * envelope) * v;
+            r = level(1.0f - std::min(t / decay, 1.0f) * envelope) * v;
         else if (t <= decay + envelopeRelease)
-            r = levelCurve(1.0f - envelope) * v * (1.0f - (t - decay) / envelopeRelease);
+            r = level(1.0f - envelope) * v * (1.0f - (t - decay) / envelopeRelease);
     }
     if (attackTime != 0.0f && t0 < attack)
-        r = levelCurve(1.0f - (1.0f - t0 / attack) * (1.0f - attackLevel)) * v;
+        r = level(1.0f - (1.0f - t0 / attack) * (1.0f - attackLevel)) * v;
     return r;
+}
+
+} // namespace
+
+float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
+                           float attackTime, float attackLevel, float v)
+{
+    return envelopeWith(levelCurve, attackMaxSamples, i, n, reverse, length, envelope, attackTime, attackLevel, v);
 }
 
 bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float attackTime, float envelope,
@@ -65,13 +79,18 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
 
     // The set the engine neither uses nor can take; filled completely before
     // it is offered.
-    PartitionSet* target = partitionHandover.beginWrite();
+    PartitionSet* target = partitionWriter.beginWrite();
     if (target == nullptr)
         return false; // cannot happen while the engine keeps to two sets; try again next time
     PartitionSet& set = *target;
 
     if (length == 0.0f)
         length = lengthFloor;
+    // An edit of the EQ alone leaves the destination wave and its gain as
+    // they are: only the partitions are filtered again.
+    const bool sameShape = !recalcPending && envelope == cachedEnvelope && length == cachedLength &&
+                           stereo == cachedStereo && attackTime == cachedAttackTime &&
+                           attackLevel == cachedAttackLevel && reverse == cachedReverse && stretch == cachedStretch;
     const double stretched = std::nearbyint(static_cast<double>(sourceLength) * (static_cast<double>(stretch) + 0.5));
     destLength = static_cast<std::int32_t>(std::clamp(stretched, 1.0, static_cast<double>(maxLength)));
 
@@ -100,70 +119,10 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
     partitionCount = count;
     const int reverseOffset = destLength - count * partitionLength;
 
-    // Destination wave: time-scaled (linear interpolation), optionally
-    // reversed, then shaped by the envelope. The envelope gain depends on the
-    // index only, so it is evaluated once for both channels.
-    const auto ratio = static_cast<float>(static_cast<double>(sourceLength) / destLength);
-    double sum = 0.0;
-    float peak = 0.0f;
-    float* destL = dest(0);
-    float* destR = dest(1);
-    const float* srcChannels[2] = {source(0), source(1)};
-    const auto n = static_cast<float>(destLength);
-    for (int i = 0; i <= destLength; ++i)
-    {
-        const float p = ratio * static_cast<float>(i);
-        const auto k = static_cast<int>(p);
-        const float f = p - static_cast<float>(k);
-        const float g = 1.0f - f;
-        const float gain =
-            envelopeSample(static_cast<float>(i), n, reverse, length, envelope, attackTime, attackLevel, 1.0f);
-        float shaped[2];
-        for (int c = 0; c < 2; ++c)
-        {
-            const float* src = srcChannels[c];
-            float v;
-            if (reverse == 0.0f)
-            {
-                const int kk = std::clamp(k, 0, maxFileFrames - 1);
-                v = src[kk] * g;
-                if (f != 0.0f) // the neighbour beyond the response may be uninitialised
-                    v += src[kk + 1] * f;
-            }
-            else
-            {
-                const int kk = std::min(sourceLength - k, maxLength);
-                v = kk <= 0 ? src[0] : src[kk] * g + src[kk - 1] * f;
-            }
-            shaped[c] = gain * v;
-            sum += static_cast<double>(std::fabs(shaped[c]));
-            peak = std::max(peak, std::fabs(shaped[c]));
-        }
-        destL[i] = shaped[0];
-        destR[i] = shaped[1];
-    }
-
-    // Auto gain: louder for sparse responses (a high peak-to-sum ratio).
-    absSum = static_cast<float>(sum);
-    const float safeSum = absSum == 0.0f ? 0.0001f : absSum;
-    const float safePeak = peak == 0.0f ? 0.0001f : peak;
-    const float gain = std::min(1.0f, static_cast<float>(1.7 * std::pow(static_cast<double>(safePeak / safeSum), 5.0 / 12.0) / static_cast<double>(safePeak)));
-
-    if (destLength < maxLength)
-    {
-        std::fill(destL + destLength + 1, destL + maxLength + 1, 0.0f);
-        std::fill(destR + destLength + 1, destR + maxLength + 1, 0.0f);
-    }
-
-    if (stereo < 1.0f)
-    {
-        for (int i = 0; i <= destLength; ++i)
-        {
-            const float mid = (destL[i] + destR[i]) / 2.0f;
-            destL[i] = destL[i] * stereo + (1.0f - stereo) * mid;
-            destR[i] = destR[i] * stereo + (1.0f - stereo) * mid;
-        }
-    }
+    double sum = absSum;
+    float gain = autoGain.load(std::memory_order_acquire);
+    if (!sameShape)
+        shapeDestination(reverse, length, envelope, attackTime, attackLevel, stereo, sum, gain);
 
     buildPartitions(set, reverse, reverseOffset);
 
@@ -186,18 +145,98 @@ bool TWAVfile::calculateDestWave(const float* eqPoints, float attackLevel, float
     generation.fetch_add(1, std::memory_order_acq_rel);
     // While no complete set was present (first calculation, or a new file),
     // the engine's response is obsolete and the new one is taken at once.
-    partitionHandover.offer(&set, !ready.load(std::memory_order_acquire));
+    partitionWriter.offer(&set, !ready.load(std::memory_order_acquire));
     latest = &set;
     ready.store(true, std::memory_order_release);
     return true;
 }
 
+void TWAVfile::shapeDestination(float reverse, float length, float envelope, float attackTime, float attackLevel,
+                                float stereo, double& sum, float& gain)
+{
+    // Destination wave: time-scaled (linear interpolation), optionally
+    // reversed, then shaped by the envelope. The envelope gain depends on the
+    // index only, so it is evaluated once for both channels.
+    const auto ratio = static_cast<float>(static_cast<double>(sourceLength) / destLength);
+    sum = 0.0;
+    float peak = 0.0f;
+    float* destL = dest(0);
+    float* destR = dest(1);
+    const float* srcChannels[2] = {source(0), source(1)};
+    const auto n = static_cast<float>(destLength);
+    // Without an envelope or an attack the curve's argument repeats for
+    // long runs: its value is computed again only when the argument changes.
+    float lastLevelInput = std::numeric_limits<float>::quiet_NaN();
+    float lastLevel = 0.0f;
+    const auto level = [&](float x)
+    {
+        if (x != lastLevelInput)
+        {
+            lastLevelInput = x;
+            lastLevel = levelCurve(x);
+        }
+        return lastLevel;
+    };
+    for (int i = 0; i <= destLength; ++i)
+    {
+        const float p = ratio * static_cast<float>(i);
+        const auto k = static_cast<int>(p);
+        const float f = p - static_cast<float>(k);
+        const float g = 1.0f - f;
+        const float shape = envelopeWith(level, attackMaxSamples, static_cast<float>(i), n, reverse, length, envelope,
+                                         attackTime, attackLevel, 1.0f);
+        float shaped[2];
+        for (int c = 0; c < 2; ++c)
+        {
+            const float* src = srcChannels[c];
+            float v;
+            if (reverse == 0.0f)
+            {
+                const int kk = std::clamp(k, 0, maxFileFrames - 1);
+                v = src[kk] * g;
+                if (f != 0.0f) // the neighbour beyond the response may be uninitialised
+                    v += src[kk + 1] * f;
+            }
+            else
+            {
+                const int kk = std::min(sourceLength - k, maxLength);
+                v = kk <= 0 ? src[0] : src[kk] * g + src[kk - 1] * f;
+            }
+            shaped[c] = shape * v;
+            sum += static_cast<double>(std::fabs(shaped[c]));
+            peak = std::max(peak, std::fabs(shaped[c]));
+        }
+        destL[i] = shaped[0];
+        destR[i] = shaped[1];
+    }
+
+    // Auto gain: louder for sparse responses (a high peak-to-sum ratio).
+    absSum = static_cast<float>(sum);
+    const float safeSum = absSum == 0.0f ? 0.0001f : absSum;
+    const float safePeak = peak == 0.0f ? 0.0001f : peak;
+    gain = std::min(1.0f, static_cast<float>(1.7 * std::pow(static_cast<double>(safePeak / safeSum), 5.0 / 12.0) / static_cast<double>(safePeak)));
+
+    if (destLength < maxLength)
+    {
+        std::fill(destL + destLength + 1, destL + maxLength + 1, 0.0f);
+        std::fill(destR + destLength + 1, destR + maxLength + 1, 0.0f);
+    }
+
+    if (stereo < 1.0f)
+    {
+        for (int i = 0; i <= destLength; ++i)
+        {
+            const float mid = (destL[i] + destR[i]) / 2.0f;
+            destL[i] = destL[i] * stereo + (1.0f - stereo) * mid;
+            destR[i] = destR[i] * stereo + (1.0f - stereo) * mid;
+        }
+    }
+}
+
 void TWAVfile::ensureBuffers(PartitionSet& set, int needed)
 {
-    int setIndex = 0;
-    while (partitionHandover.setAt(setIndex) != &set)
-        ++setIndex;
-    const std::string label = std::string("Impulse_FFT_Buffer Set ") + static_cast<char>('A' + setIndex);
+    const std::string label =
+        std::string("Impulse_FFT_Buffer Set ") + static_cast<char>('A' + partitionWriter.indexOf(&set));
     while (set.allocated < needed)
     {
         set.partitions[set.allocated] = static_cast<float*>(

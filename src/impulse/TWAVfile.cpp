@@ -17,9 +17,9 @@ constexpr float impossibleInput = 5.0f;
 
 } // namespace
 
-TWAVfile::TWAVfile()
+TWAVfile::TWAVfile(PartitionWriter writer)
     : waves(new float[4 * static_cast<std::size_t>(waveCapacity)]),
-      workBuffer(new float[PartitionSet::partitionFloats])
+      workBuffer(new float[PartitionSet::partitionFloats]), partitionWriter(writer)
 {
     eqCurve.initCurve();
     reset();
@@ -35,6 +35,7 @@ void TWAVfile::reset()
     cachedReverse = impossibleInput;
     cachedEqPoints[2] = impossibleInput;
     ready.store(false, std::memory_order_release);
+    partitionWriter.withdraw();
     autoGain.store(initialAutoGain, std::memory_order_release);
     fftIp[0] = 0;
     fftTable[0] = 0.0f;

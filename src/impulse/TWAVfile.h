@@ -3,15 +3,17 @@
 // partition spectra the engine multiplies with.
 //
 // Storage is fixed-size and allocated once; only partition buffers are added
-// on demand (never released before the store). Two partition sets take
-// turns: a recalculation fills the set the engine is not using and hands it
-// over (PartitionHandover), so the engine never reads a buffer being written
-// and the wet signal does not drop out while the response is edited.
+// on demand (never released before the store). Partition sets take turns:
+// a recalculation fills a set the engine is not using and offers it through
+// the engine's hand-over (PartitionWriter), so the engine never reads a
+// buffer being written and the wet signal does not drop out while the
+// response is edited.
 //
 // Threading: loads and calculations must not overlap; the owner serialises
-// them (never on the audio thread). The audio thread only reads `ready`,
-// `autoGain` and the hand-over. The editor reads the waves and the cached
-// values under the owner's serialisation.
+// them (never on the audio thread). The store's own values have the owner's
+// serialised thread as their one writer; the audio thread sees nothing of
+// the store but the sets it offers. The editor reads the waves and the
+// cached values under the owner's serialisation.
 #pragma once
 
 #include "engine/PartitionSet.h"
@@ -35,13 +37,14 @@ public:
     static constexpr int partitionLength = 8192;
     static constexpr int maxPartitions = PartitionSet::maxPartitions;
     static constexpr float attackMaxMs = 300.0f;
-    static constexpr float initialAutoGain = 0.2f;
+    static constexpr float initialAutoGain = PartitionSet::initialAutoGain;
     /// Largest sample magnitude accepted: far beyond any real recording, yet
     /// low enough that shaping, the transforms and the convolution of loud
     /// input stay within float range.
     static constexpr float maxSampleMagnitude = 1.0e12f;
 
-    TWAVfile();
+    /// Offers its partition sets through `writer`.
+    explicit TWAVfile(PartitionWriter writer);
     TWAVfile(const TWAVfile&) = delete;
     TWAVfile& operator=(const TWAVfile&) = delete;
 
@@ -75,10 +78,6 @@ public:
     bool isLoaded() const { return loaded; }
     bool isSuspended() const { return suspended; }
     void setSuspended(bool value) { suspended = value; }
-    /// What the engine needs to find this store's partition sets.
-    const std::atomic<bool>& readyFlag() const { return ready; }
-    const std::atomic<float>& autoGainValue() const { return autoGain; }
-    PartitionHandover& handover() { return partitionHandover; }
 
     // Fields of the loaded and shaped response (owner-serialised).
     std::uint8_t channels = 0;
@@ -111,6 +110,10 @@ private:
     void reset();
     float* source(int channel) { return waves.get() + channel * waveCapacity; }
     float* dest(int channel) { return waves.get() + (2 + channel) * waveCapacity; }
+    /// Destination wave (steps of time scale, reverse, envelope, stereo
+    /// width) with its sum of magnitudes and auto gain.
+    void shapeDestination(float reverse, float length, float envelope, float attackTime, float attackLevel,
+                          float stereo, double& sum, float& gain);
     void ensureBuffers(PartitionSet& set, int needed);
     void buildPartitions(PartitionSet& set, float reverse, int reverseOffset);
 
@@ -127,7 +130,7 @@ private:
     std::unique_ptr<float[]> waves;     ///< source L, source R, dest L, dest R
     std::unique_ptr<float[]> workBuffer; ///< one full spectrum of scratch
     TMemman memman;                      ///< owns every partition buffer
-    PartitionHandover partitionHandover;
+    PartitionWriter partitionWriter;
     const PartitionSet* latest = nullptr;
 };
 

@@ -431,6 +431,31 @@ TEST(ConvolutionEngine, ProcessingNeverAllocates)
     EXPECT_EQ(counter.count(), 0);
 }
 
+TEST(ConvolutionEngine, AWithdrawnResponseIsSilentUntilTheNextOneIsOffered)
+{
+    // A new file: the response held so far is obsolete from the moment the
+    // store withdraws it, while the engine still holds its set.
+    EngineFixture fx;
+    EXPECT_FALSE(fx.engine->holdsResponse());
+    fx.offerResponse({0.5f}, {0.5f});
+    Stereo io(latency * 2);
+    std::fill(io.left.begin(), io.left.end(), 1.0f);
+    fx.run(io, 256);
+    ASSERT_NEAR(io.left.back(), 0.5f, 1e-5);
+    EXPECT_TRUE(fx.engine->holdsResponse());
+
+    fx.engine->partitionWriter().withdraw();
+    std::fill(io.left.begin(), io.left.end(), 1.0f);
+    fx.run(io, 256);
+    EXPECT_EQ(*std::max_element(io.left.begin(), io.left.end()), 0.0f);
+    EXPECT_TRUE(fx.engine->holdsResponse());
+
+    fx.offerResponse({0.25f}, {0.25f}, true);
+    std::fill(io.left.begin(), io.left.end(), 1.0f);
+    fx.run(io, 256);
+    EXPECT_NEAR(io.left.back(), 0.25f, 1e-5);
+}
+
 TEST(ConvolutionEngine, ANewResponseTakesOverAtABlockWithoutDroppingTheWetSignal)
 {
     // A constant input through a one-tap response gives a constant wet

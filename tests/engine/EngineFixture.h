@@ -28,22 +28,20 @@ class EngineFixture
 public:
     EngineFixture()
     {
-        // Unity wet gain, no dry, no auto gain switching.
+        // Unity wet gain (every response carries an auto gain of 1), no dry.
         controls.dry.store(0.0f);
         controls.wet.store(1.0f);
         controls.autogain.store(1.0f);
-        engine = std::make_unique<ConvolutionEngine>(memman, controls, EngineSource{&ready, &autoGain, &handover});
-        autoGain.store(1.0f);
-        engine->requestAutogainSelection();
-        controls.autogain.store(0.5f);
+        engine = std::make_unique<ConvolutionEngine>(memman, controls);
         engine->setSuspended(false);
     }
 
     /// Offers a set holding the given response (channel 1 left, channel 2
-    /// right) and marks the store ready.
+    /// right), as the store does.
     void offerResponse(const std::vector<float>& irLeft, const std::vector<float>& irRight, bool atOnce = false)
     {
-        PartitionSet& set = *handover.beginWrite();
+        PartitionWriter writer = engine->partitionWriter();
+        PartitionSet& set = *writer.beginWrite();
         const std::size_t length = std::max(irLeft.size(), irRight.size());
         const int count = static_cast<int>((length + 8191) / 8192);
         std::vector<float> work(spectrumFloats);
@@ -67,9 +65,9 @@ public:
             splitStereoSpectrum(work.data(), set.partitions[p]);
         }
         set.partitionCount = count;
-        set.autoGain = 0.25f;
-        handover.offer(&set, atOnce);
-        ready.store(true);
+        set.autoGain = 1.0f;
+        writer.offer(&set, atOnce);
+        engine->requestAutogainSelection();
     }
 
     /// Off and on again, as a host does: the gains jump to the current
@@ -94,9 +92,6 @@ public:
 
     TMemman memman;
     EngineControls controls;
-    std::atomic<bool> ready{false};
-    std::atomic<float> autoGain{0.2f};
-    PartitionHandover handover;
     std::unique_ptr<ConvolutionEngine> engine;
 };
 

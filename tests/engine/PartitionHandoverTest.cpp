@@ -12,32 +12,33 @@ using namespace tam;
 TEST(PartitionHandover, TheWriterNeverGetsASetTheEngineHoldsOrMayTake)
 {
     PartitionHandover handover;
-    PartitionSet* first = handover.beginWrite();
-    handover.offer(first, false);
+    PartitionWriter writer = handover.writer();
+    PartitionSet* first = writer.beginWrite();
+    writer.offer(first, false);
     // Not taken yet: the writer takes its offer back and rewrites that set.
-    EXPECT_EQ(handover.beginWrite(), first);
+    EXPECT_EQ(writer.beginWrite(), first);
     EXPECT_FALSE(handover.hasOffer());
-    handover.offer(first, true);
+    writer.offer(first, true);
     EXPECT_TRUE(handover.offerIsUrgent());
     EXPECT_EQ(handover.take(), first);
     EXPECT_EQ(handover.take(), nullptr);
 
     // The engine holds `first`; a second one while it crossfades.
-    PartitionSet* second = handover.beginWrite();
+    PartitionSet* second = writer.beginWrite();
     EXPECT_NE(second, first);
-    handover.offer(second, false);
+    writer.offer(second, false);
     EXPECT_FALSE(handover.offerIsUrgent());
     EXPECT_EQ(handover.take(), second);
-    PartitionSet* third = handover.beginWrite();
+    PartitionSet* third = writer.beginWrite();
     EXPECT_NE(third, first);
     EXPECT_NE(third, second);
 
     // Once the engine lets go of the old one it is free again.
     handover.release(first);
-    handover.offer(third, false);
+    writer.offer(third, false);
     EXPECT_EQ(handover.take(), third);
     handover.release(second);
-    EXPECT_EQ(handover.beginWrite(), first);
+    EXPECT_EQ(writer.beginWrite(), first);
 }
 
 TEST(PartitionHandover, ASetIsNeverWrittenWhileTheReaderHoldsIt)
@@ -45,6 +46,7 @@ TEST(PartitionHandover, ASetIsNeverWrittenWhileTheReaderHoldsIt)
     // The writer stamps every set it fills; the reader checks that the stamp
     // of a set it holds never changes under it.
     PartitionHandover handover;
+    PartitionWriter writer = handover.writer();
     std::atomic<bool> stop{false};
     std::atomic<long> violations{0};
     std::atomic<long> takes{0};
@@ -81,10 +83,10 @@ TEST(PartitionHandover, ASetIsNeverWrittenWhileTheReaderHoldsIt)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     for (int round = 1; takes.load() < 3000 && std::chrono::steady_clock::now() < deadline; ++round)
     {
-        PartitionSet* set = handover.beginWrite();
+        PartitionSet* set = writer.beginWrite();
         ASSERT_NE(set, nullptr);
         set->partitionCount = round;
-        handover.offer(set, round % 7 == 0);
+        writer.offer(set, round % 7 == 0);
         std::this_thread::yield();
     }
     stop = true;
