@@ -346,13 +346,20 @@ void ConvolutionEngine::processRun(const float* const* in, float* const* out, in
 void ConvolutionEngine::runGains(int n, const BlockSettings& b, RunGains& gains)
 {
     // The fade counts fall by one per sample down to 0.
-    for (int i = 0; i < n; ++i)
-    {
-        const float fd = static_cast<float>(std::max(dryFadeCount - 1 - i, 0)) * fadeStep;
-        const float fw = static_cast<float>(std::max(wetFadeCount - 1 - i, 0)) * fadeStep;
-        gains.dry[i] = (1.0f - fd) * b.dryTarget + dryGainStart * fd;
-        gains.wet[i] = (1.0f - fw) * b.wetTargetBase * autogainFactor * b.wetBoost + wetGainStart * fw;
-    }
+    const auto dryAt = [&](float fd) { return (1.0f - fd) * b.dryTarget + dryGainStart * fd; };
+    const auto wetAt = [&](float fw)
+    { return (1.0f - fw) * b.wetTargetBase * autogainFactor * b.wetBoost + wetGainStart * fw; };
+    // Outside a fade every sample has the gain of fade position 0.
+    if (dryFadeCount == 0)
+        std::fill(gains.dry, gains.dry + n, dryAt(0.0f));
+    else
+        for (int i = 0; i < n; ++i)
+            gains.dry[i] = dryAt(static_cast<float>(std::max(dryFadeCount - 1 - i, 0)) * fadeStep);
+    if (wetFadeCount == 0)
+        std::fill(gains.wet, gains.wet + n, wetAt(0.0f));
+    else
+        for (int i = 0; i < n; ++i)
+            gains.wet[i] = wetAt(static_cast<float>(std::max(wetFadeCount - 1 - i, 0)) * fadeStep);
     dryFadeCount = std::max(dryFadeCount - n, 0);
     wetFadeCount = std::max(wetFadeCount - n, 0);
     dryGain = gains.dry[n - 1];
