@@ -416,14 +416,14 @@ double timeRecomputation(const std::string& folder, int rounds)
     std::string error;
     if (!store.loadFromFile(path, rate, tooLong, clipped, error))
         throw std::runtime_error(error);
-    const float flatEq[16] = {};
     std::vector<double> times;
     for (int r = 0; r < 2 * rounds + 1; ++r)
     {
         // An attack level that shapes nothing but defeats the unchanged-input shortcut.
-        const float attack = r % 2 == 0 ? 0.999f : 1.0f;
+        tam::ShapingInputs inputs;
+        inputs.attackLevel = r % 2 == 0 ? 0.999f : 1.0f;
         const double start = threadCpu();
-        if (!store.calculateDestWave(flatEq, attack, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.5f))
+        if (!store.calculateDestWave(inputs))
             throw std::runtime_error("no recomputation");
         times.push_back(1e3 * (threadCpu() - start));
     }

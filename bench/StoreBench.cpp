@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -66,7 +67,10 @@ std::unique_ptr<OwnedStore> loadedStore(const std::string& path, int hostRate)
 /// nothing (attack time 0) but defeat the store's unchanged-input shortcut.
 bool calculate(tam::TWAVfile& store, const float* eq, bool flip)
 {
-    return store.calculateDestWave(eq, flip ? 0.999f : 1.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.5f);
+    tam::ShapingInputs inputs;
+    std::copy(eq, eq + tam::eqPointValueCount, inputs.eqPoints.begin());
+    inputs.attackLevel = flip ? 0.999f : 1.0f;
+    return store.calculateDestWave(inputs);
 }
 
 void BM_CalculateDestWave117Partitions(benchmark::State& state)

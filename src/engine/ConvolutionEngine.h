@@ -46,6 +46,7 @@
 #pragma once
 
 #include "engine/PartitionSet.h"
+#include "engine/SpectrumLayout.h"
 #include "fft/Fft.h"
 
 #include <array>
@@ -73,7 +74,7 @@ struct EngineControls
 class ConvolutionEngine
 {
 public:
-    static constexpr int periodLength = 8192;
+    static constexpr int periodLength = partitionLength;
     static constexpr int slotCount = 118;
     static constexpr int historyLength = 16384;
     static constexpr int latencySamples = 8960;
@@ -89,8 +90,6 @@ public:
     static constexpr float meterFloor = 0.001f;
     static constexpr float outputLimit = 2.0f;
     static constexpr float autogainOffFactor = 0.1f; ///< wet factor while Autogain is off
-    static constexpr int bufferFloats = 32768;
-    static constexpr std::size_t bufferBytes = bufferFloats * sizeof(float);
 
     enum class Mode { add, replace };
 
@@ -281,8 +280,7 @@ private:
     std::int32_t workStep = 0;
     std::int32_t nextStepPos = 0;
     bool periodHasSignal = false; ///< a convolution input of the period was not 0 (silence detection)
-    std::int32_t fftWork[fftContextSize];
-    float fftTwiddles[fftContextSize];
+    FftTables fft;
 
     // Gains (audio thread only; other threads request fades).
     float dryGain = 1.0f;

@@ -30,6 +30,8 @@
 //   churns.
 #pragma once
 
+#include "engine/SpectrumLayout.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -38,8 +40,6 @@ namespace tam {
 struct PartitionSet
 {
     static constexpr int maxPartitions = 117;
-    static constexpr int partitionFloats = 32768;  ///< floats per partition buffer
-    static constexpr int halfSpectrumFloats = 16384; ///< one channel's packed half spectrum
     static constexpr float initialAutoGain = 0.2f;   ///< the gain while no response was computed
 
     std::int32_t partitionCount = 0; ///< partitions in use, 1..117 once written

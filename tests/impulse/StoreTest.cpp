@@ -58,7 +58,9 @@ struct StoreFixture : ::testing::Test
     bool calculate(float attackLevel = 1.0f, float attackTime = 0.0f, float envelope = 0.0f, float length = 1.0f,
                    float stereo = 1.0f, float reverse = 0.0f, float stretch = 0.5f, const float* eq = flatEq)
     {
-        return store->calculateDestWave(eq, attackLevel, attackTime, envelope, length, stereo, reverse, stretch);
+        ShapingInputs inputs{{}, attackLevel, attackTime, envelope, length, stereo, reverse, stretch};
+        std::copy(eq, eq + eqPointValueCount, inputs.eqPoints.begin());
+        return store->calculateDestWave(inputs);
     }
 };
 
