@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace tam {
@@ -26,8 +27,13 @@ float TWAVfile::envelopeSample(float i, float n, float reverse, float length, fl
     return envelopeAt(attackMaxSamples, i, n, reverse, length, envelope, attackTime, attackLevel, v);
 }
 
-float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
-                           float attackTime, float attackLevel, float v)
+namespace {
+
+// The envelope with the level curve passed in, so that the destination
+// wave can reuse the last curve value while its argument repeats.
+template <class Level>
+float envelopeWith(Level&& level, float attackMaxSamples, float i, float n, float reverse, float length,
+                   float envelope, float attackTime, float attackLevel, float v)
 {
     // Reverse exactly 1 measures the envelope from the end, so it shapes the
     // response in its unreversed time order.
@@ -39,13 +45,21 @@ float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float rever
     {
         const float t = t0 - attack;
         if (t <= decay)
-            r = levelCurve(1.0f - std::min(t / decay, 1.0f) * envelope) * v;
+            r = level(1.0f - std::min(t / decay, 1.0f) * envelope) * v;
         else if (t <= decay + envelopeRelease)
-            r = levelCurve(1.0f - envelope) * v * (1.0f - (t - decay) / envelopeRelease);
+            r = level(1.0f - envelope) * v * (1.0f - (t - decay) / envelopeRelease);
     }
     if (attackTime != 0.0f && t0 < attack)
-        r = levelCurve(1.0f - (1.0f - t0 / attack) * (1.0f - attackLevel)) * v;
+        r = level(1.0f - (1.0f - t0 / attack) * (1.0f - attackLevel)) * v;
     return r;
+}
+
+} // namespace
+
+float TWAVfile::envelopeAt(float attackMaxSamples, float i, float n, float reverse, float length, float envelope,
+                           float attackTime, float attackLevel, float v)
+{
+    return envelopeWith(levelCurve, attackMaxSamples, i, n, reverse, length, envelope, attackTime, attackLevel, v);
 }
 
 bool TWAVfile::calculateDestWave(const ShapingInputs& requested)
@@ -65,6 +79,11 @@ bool TWAVfile::calculateDestWave(const ShapingInputs& requested)
     ShapingInputs in = requested;
     if (in.length == 0.0f)
         in.length = lengthFloor;
+    // An edit of the EQ alone leaves the destination wave and its gain as
+    // they are: only the partitions are filtered again.
+    ShapingInputs shapeOnly = in;
+    shapeOnly.eqPoints = shaping.eqPoints;
+    const bool sameShape = !recalcPending && shapeOnly == shaping;
     const double stretched = std::nearbyint(static_cast<double>(sourceLength) * (static_cast<double>(in.stretch) + 0.5));
     destLength = static_cast<std::int32_t>(std::clamp(stretched, 1.0, static_cast<double>(maxLength)));
     recalcPending = false;
@@ -75,16 +94,22 @@ bool TWAVfile::calculateDestWave(const ShapingInputs& requested)
     const int count = partitionCountFor(in.length);
     partitionCount = count;
 
-    const Levels levels = shapeWave(in);
-    absSum = static_cast<float>(levels.absSum);
-    const float gain = autoGainFor(absSum, levels.peak);
-    clearBeyondDestination();
-    narrowWidth(in.stereo);
+    double sum = absSum;
+    float gain = autoGain.load(std::memory_order_acquire);
+    if (!sameShape)
+    {
+        const Levels levels = shapeWave(in);
+        sum = levels.absSum;
+        absSum = static_cast<float>(levels.absSum);
+        gain = autoGainFor(absSum, levels.peak);
+        clearBeyondDestination();
+        narrowWidth(in.stereo);
+    }
     buildPartitions(set, in.reverse, destLength - count * partitionLength);
 
     // A response the arithmetic cannot carry is never offered: the engine
     // keeps the one it has.
-    if (!carriesFinite(set, count, levels.absSum, gain))
+    if (!carriesFinite(set, count, sum, gain))
     {
         recalcPending = true;
         return false;
@@ -117,14 +142,26 @@ TWAVfile::Levels TWAVfile::shapeWave(const ShapingInputs& in)
     float* destR = dest(1);
     const float* srcChannels[2] = {source(0), source(1)};
     const auto n = static_cast<float>(destLength);
+    // Without an envelope or an attack the curve's argument repeats for
+    // long runs: its value is computed again only when the argument changes.
+    float lastLevelInput = std::numeric_limits<float>::quiet_NaN();
+    float lastLevel = 0.0f;
+    const auto level = [&](float x) {
+        if (x != lastLevelInput)
+        {
+            lastLevelInput = x;
+            lastLevel = levelCurve(x);
+        }
+        return lastLevel;
+    };
     for (int i = 0; i <= destLength; ++i)
     {
         const float p = ratio * static_cast<float>(i);
         const auto k = static_cast<int>(p);
         const float f = p - static_cast<float>(k);
         const float g = 1.0f - f;
-        const float gain = envelopeSample(static_cast<float>(i), n, in.reverse, in.length, in.envelope, in.attackTime,
-                                          in.attackLevel, 1.0f);
+        const float gain = envelopeWith(level, attackMaxSamples, static_cast<float>(i), n, in.reverse, in.length,
+                                        in.envelope, in.attackTime, in.attackLevel, 1.0f);
         float shaped[2];
         for (int c = 0; c < 2; ++c)
         {

@@ -380,3 +380,30 @@ TEST_F(StoreFixture, PartitionSpectraMatchADoublePrecisionReference)
         }
     }
 }
+
+TEST_F(StoreFixture, AnEqEditAfterAShapeGivesWhatOneFullRunGives)
+{
+    const std::string path = wav("q.wav", 44100, 2, noise(2 * 30000, 5, 0.5f));
+    const float drawn[16] = {0.55f, 0.8f, 0.85f, 0.5f};
+    // Shaped and filtered, then only the EQ changes; then only the shape.
+    ASSERT_TRUE(load(path, 44100));
+    ASSERT_TRUE(calculate(0.4f, 0.2f, 0.6f, 0.8f, 0.7f));
+    for (const float envelope : {0.6f, 0.3f})
+    {
+        SCOPED_TRACE(envelope);
+        ASSERT_TRUE(calculate(0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f, drawn));
+        PartitionHandover freshSets;
+        const auto fresh = std::make_unique<TWAVfile>(freshSets.writer());
+        ASSERT_TRUE(fresh->loadFromFile(path, 44100, tooLong, clipped, error));
+        ShapingInputs inputs{{}, 0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f};
+        std::copy(drawn, drawn + eqPointValueCount, inputs.eqPoints.begin());
+        ASSERT_TRUE(fresh->calculateDestWave(inputs));
+        EXPECT_EQ(store->getAutoGain(), fresh->getAutoGain());
+        ASSERT_EQ(store->partitionCount, fresh->partitionCount);
+        for (int p = 0; p < store->partitionCount; ++p)
+            ASSERT_TRUE(std::equal(store->latestSet()->partitions[p],
+                                   store->latestSet()->partitions[p] + spectrumFloats,
+                                   fresh->latestSet()->partitions[p]))
+                << "partition " << p;
+    }
+}
