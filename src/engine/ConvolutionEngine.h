@@ -245,6 +245,10 @@ private:
     void publishState(int lastClip);
     /// n samples (n <= maxRun) that meet no work of the period and no ring wrap.
     void processRun(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    /// processRun compiled for AVX2 (same results), for the AVX2 instruction set.
+    void processRunAvx2(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    /// The loops of a run, compiled into each of the two.
+    void runBody(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
     void runGains(int n, const BlockSettings& b, RunGains& gains);
     /// Delayed dry and wet signals mixed into the output; meters and overload.
     void mixRun(const float (&input)[2][maxRun], float* const* out, int n, const BlockSettings& b,
