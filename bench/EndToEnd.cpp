@@ -10,6 +10,7 @@
 // CPU time is the process's (CLOCK_PROCESS_CPUTIME_ID), so zita's worker
 // threads count; block times are wall-clock (steady_clock) per host call.
 #include "BenchSupport.h"
+#include "engine/SpectrumLayout.h"
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"
 #include "fft/InstructionSet.h"
@@ -45,7 +46,7 @@ namespace {
 using tam::bench::BenchNoise;
 
 constexpr int rate = 44100;
-constexpr int partitionFrames = 8192;
+constexpr int partitionFrames = tam::partitionLength;
 constexpr int zitaMaxPartition = 8192; // Convproc::MAXPART of zita-convolver 4
 constexpr int zitaMinPartition = 64;   // Convproc::MINPART
 constexpr float wetFactor = 0.1f;      // the plug-in's wet gain with Autogain off
@@ -353,7 +354,7 @@ double cpuMicroseconds(int calls, Work work)
 /// FFTW_MEASURE; medians of alternating rounds. reference is 0 without FFTW.
 void timeTransforms(int rounds, double& tamUs, double& referenceUs)
 {
-    constexpr int floats = 32768;
+    constexpr int floats = tam::spectrumFloats;
     constexpr int calls = 400;
     std::vector<float> data(floats);
     BenchNoise noise(77);

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int fileRate = 44100;
 // 117 partitions of 8192 samples less a little: the store keeps 117.
-constexpr std::size_t fullResponseFrames = 117 * 8192 - 1000;
+constexpr std::size_t fullResponseFrames = tam::PartitionSet::maxPartitions * tam::partitionLength - 1000;
 constexpr std::size_t twentyOneSeconds = 21 * fileRate;
 
 struct Files

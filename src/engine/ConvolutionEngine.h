@@ -75,11 +75,12 @@ class ConvolutionEngine
 {
 public:
     static constexpr int periodLength = partitionLength;
-    static constexpr int slotCount = 118;
+    static constexpr int slotCount = PartitionSet::maxPartitions + 1; ///< one more than a response has partitions
     static constexpr int historyLength = 16384;
-    static constexpr int latencySamples = 8960;
     static constexpr int releasePosition = 768;
-    static constexpr int wetReadOffset = 7424; ///< r = (partitionPos + 7424) mod 8192
+    static constexpr int latencySamples = periodLength + releasePosition; ///< 8960
+    /// The wet sample read at partitionPos: (partitionPos + wetReadOffset) mod periodLength.
+    static constexpr int wetReadOffset = periodLength - releasePosition;
     static constexpr int headCap = 384;         ///< head jobs run no later than this sample
     static constexpr int transformClearance = 512; ///< samples kept free of other work around each transform
     static constexpr int tailStart = releasePosition + transformClearance;
