@@ -28,6 +28,9 @@
 //   engine has not taken yet and rewrites that set; a set the engine
 //   released is free again, so memory is allocated once per set and never
 //   churns.
+// - offer() also publishes the set's auto gain on its own (written by the
+//   writer alone), so the engine can choose its gain factor for a set it
+//   has not taken yet; once taken, the gain travels with the set.
 #pragma once
 
 #include "engine/SpectrumLayout.h"
