@@ -16,8 +16,8 @@ namespace tam {
 
 namespace {
 
-constexpr float inverseTransformScale = 1.0f / 16384.0f;
-constexpr float fadeStep = 1.0f / 5512.0f;
+constexpr std::size_t bufferBytes = spectrumFloats * sizeof(float);
+constexpr float fadeStep = 1.0f / static_cast<float>(ConvolutionEngine::fadeLength);
 constexpr float crossfadeStep = 1.0f / static_cast<float>(ConvolutionEngine::crossfadeLength);
 
 // Input that is not a finite number would poison the convolution for the
@@ -38,16 +38,16 @@ inline float limit(float x)
 
 float* allocBuffer(TMemman& memman, const std::string& name)
 {
-    auto* buffer = static_cast<float*>(memman.alloc(ConvolutionEngine::bufferBytes, name));
+    auto* buffer = static_cast<float*>(memman.alloc(bufferBytes, name));
     // Touch every page now: a first write on the audio thread would cost a
     // page fault there.
-    std::memset(buffer, 0, ConvolutionEngine::bufferBytes);
+    std::memset(buffer, 0, bufferBytes);
     return buffer;
 }
 
 void clearBuffer(float* buffer)
 {
-    std::memset(buffer, 0, ConvolutionEngine::bufferBytes);
+    std::memset(buffer, 0, bufferBytes);
 }
 
 } // namespace
@@ -70,8 +70,6 @@ ConvolutionEngine::ConvolutionEngine(TMemman& memman, EngineControls& engineCont
     catchUp = allocBuffer(memman, "dfft_work_buffer catch-up");
     for (int i = 0; i < slotCount; ++i)
         spectrumSlots[i] = allocBuffer(memman, "FFT-Buffer Channel 1 No:" + std::to_string(i));
-    fftWork[0] = 0; // the first transform builds the table
-    fftTwiddles[0] = 0.0f;
     // Release factors from the nominal rate: half the level every 0.2 s
     // (peak) and every 5 ms (VU).
     peakDecay = static_cast<float>(std::pow(0.5, 1.0 / (0.2 * 44100.0)));
@@ -573,7 +571,7 @@ void ConvolutionEngine::runJob()
             if (!catchUpEmpty)
             {
                 joinStereoSpectrum(catchUp, lane.pre);
-                cdft(bufferFloats, 1, lane.pre, fftWork, fftTwiddles);
+                cdft(spectrumFloats, 1, lane.pre, fft);
                 ++transformCount;
             }
             else
@@ -667,7 +665,7 @@ void ConvolutionEngine::finishBlock(Lane& lane)
     if (!lane.finishingEmpty)
     {
         joinStereoSpectrum(lane.finishing, lane.wait);
-        cdft(bufferFloats, 1, lane.wait, fftWork, fftTwiddles);
+        cdft(spectrumFloats, 1, lane.wait, fft);
         ++transformCount;
     }
     else
@@ -751,7 +749,7 @@ void ConvolutionEngine::blockBoundary()
 
     if (!silent)
     {
-        cdft(bufferFloats, -1, fftInputBuffer, fftWork, fftTwiddles);
+        cdft(spectrumFloats, -1, fftInputBuffer, fft);
         ++transformCount;
         splitStereoSpectrum(fftInputBuffer, spectrumSlots[currentSlot]);
     }
