@@ -17,7 +17,9 @@
 // m = len/4 - k, because W^k = -i conj(W^m) and W^3k = i conj(W^3m) (forward
 // sign; conjugated for the backward one). A sub-transform of len points
 // reads every (P/len)-th entry, which is how a table built for a larger
-// transform serves smaller ones.
+// transform serves smaller ones. The steps of 32 to 8192 points read
+// compile-time tables of their own instead (StepTwiddles.h), consecutively;
+// so the context's table serves the largest step and the smallest ones.
 //
 // The SSE2 path and the portable path perform the same roundings in the same
 // order (only exact negations and lane moves differ), so they agree value for

@@ -30,7 +30,6 @@ alignas(32) inline constexpr float sixteenthSin[3][8] = {
     {0.0f, 0.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, -sinPi8, -sinPi8},
 };
 
-
 struct AvxKernels : SimdKernels
 {
     // (re, im) -> (im, re) in every point.
@@ -156,7 +155,7 @@ struct AvxKernels : SimdKernels
         _mm256_storeu_ps(x + 24, r3);
     }
 
-    // A step of len points with its twiddles from the tables above.
+    // A step of len points with its twiddles from the compile-time tables.
     template <bool Backward>
     static void tabledPass(float* x, int len)
     {
@@ -185,7 +184,7 @@ struct AvxKernels : SimdKernels
     template <bool Backward>
     static void pass(float* x, int len, const Twiddles& t)
     {
-        if (len <= largestTabledStep)
+        if (len >= smallestTabledStep && len <= largestTabledStep)
         {
             tabledPass<Backward>(x, len);
             return;

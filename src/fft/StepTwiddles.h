@@ -27,8 +27,8 @@ constexpr UnitRoot nearRoot(long double x)
     long double term = 1.0L; // x^i / i!
     for (int i = 0; i < 28; ++i)
     {
-        const long double signed_ = (i / 2) % 2 == 0 ? term : -term;
-        (i % 2 == 0 ? c : s) += signed_;
+        const long double signedTerm = (i / 2) % 2 == 0 ? term : -term;
+        (i % 2 == 0 ? c : s) += signedTerm;
         term = term * x / static_cast<long double>(i + 1);
     }
     return {c, s};
