@@ -34,18 +34,33 @@ constexpr UnitRoot nearRoot(long double x)
     return {c, s};
 }
 
-// cos and sin of 2 pi j / len (len a multiple of 8), reduced to a quadrant
-// and to angles of at most pi/4 by exact integer steps.
-constexpr UnitRoot unitRoot(int j, int len)
+// cos and sin of 2 pi r / 8192 for r = 0 .. 1024: the first octant of the
+// largest tabled step, from which every other step's values follow exactly
+// (its angles are the same fractions of a turn).
+struct Octant
+{
+    UnitRoot roots[largestTabledStep / 8 + 1];
+};
+
+constexpr Octant makeOctant()
 {
     constexpr long double pi = 3.141592653589793238462643383279502884L;
+    Octant octant{};
+    for (int r = 0; r <= largestTabledStep / 8; ++r)
+        octant.roots[r] = nearRoot(2.0L * pi * static_cast<long double>(r) / largestTabledStep);
+    return octant;
+}
+
+// cos and sin of 2 pi j / len (len a power of two from 8 to 8192), reduced
+// to a quadrant and to angles of at most pi/4 by exact integer steps.
+constexpr UnitRoot unitRoot(int j, int len, const Octant& octant)
+{
     const int quarter = len / 4;
     j %= len;
     const int quadrant = j / quarter;
     const int r = j % quarter;
     const bool mirrored = 2 * r > quarter;
-    const UnitRoot near =
-        nearRoot(2.0L * pi * static_cast<long double>(mirrored ? quarter - r : r) / static_cast<long double>(len));
+    const UnitRoot near = octant.roots[(mirrored ? quarter - r : r) * (largestTabledStep / len)];
     const UnitRoot inQuadrant = mirrored ? UnitRoot{near.s, near.c} : near;
     switch (quadrant)
     {
@@ -71,6 +86,7 @@ inline constexpr int stepTableFloats = stepTableOffset(2 * largestTabledStep);
 constexpr std::array<float, stepTableFloats> makeStepTables()
 {
     std::array<float, stepTableFloats> table{};
+    const Octant octant = makeOctant();
     for (int len = smallestTabledStep; len <= largestTabledStep; len *= 2)
     {
         const int quarter = len / 4;
@@ -78,8 +94,8 @@ constexpr std::array<float, stepTableFloats> makeStepTables()
         float* const w3 = w1 + 2 * quarter;
         for (int k = 0; k < quarter; ++k)
         {
-            const UnitRoot once = unitRoot(k, len);
-            const UnitRoot thrice = unitRoot(3 * k, len);
+            const UnitRoot once = unitRoot(k, len, octant);
+            const UnitRoot thrice = unitRoot(3 * k, len, octant);
             w1[2 * k] = static_cast<float>(once.c);
             w1[2 * k + 1] = static_cast<float>(once.s);
             w3[2 * k] = static_cast<float>(thrice.c);
