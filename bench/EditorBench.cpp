@@ -34,9 +34,10 @@ struct Shaped
         std::string error;
         if (!store->loadFromFile(path, rate, tooLong, clipped, error))
             throw std::runtime_error(error);
-        const float eq[tam::eqPointValueCount] = {};
         // Envelope 0.4: the overlay is drawn as well.
-        store->calculateDestWave(eq, 1.0f, 0.0f, 0.4f, 1.0f, 1.0f, 0.0f, 0.5f);
+        tam::ShapingInputs inputs;
+        inputs.envelope = 0.4f;
+        store->calculateDestWave(inputs);
     }
     ~Shaped()
     {

@@ -10,6 +10,7 @@
 // CPU time is the process's (CLOCK_PROCESS_CPUTIME_ID), so zita's worker
 // threads count; block times are wall-clock (steady_clock) per host call.
 #include "BenchSupport.h"
+#include "engine/SpectrumLayout.h"
 #include "wav/WaveFileWriter.h"
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"
@@ -46,7 +47,7 @@ namespace {
 using tam::bench::BenchNoise;
 
 constexpr int rate = 44100;
-constexpr int partitionFrames = 8192;
+constexpr int partitionFrames = tam::partitionLength;
 constexpr int zitaMaxPartition = 8192; // Convproc::MAXPART of zita-convolver 4
 constexpr int zitaMinPartition = 64;   // Convproc::MINPART
 constexpr float wetFactor = 0.1f;      // the plug-in's wet gain with Autogain off
@@ -354,14 +355,13 @@ double cpuMicroseconds(int calls, Work work)
 /// FFTW_MEASURE; medians of alternating rounds. reference is 0 without FFTW.
 void timeTransforms(int rounds, double& tamUs, double& referenceUs)
 {
-    constexpr int floats = 32768;
+    constexpr int floats = tam::spectrumFloats;
     constexpr int calls = 400;
     std::vector<float> data(floats);
     BenchNoise noise(77);
     for (float& v : data)
         v = noise.next();
-    std::vector<std::int32_t> ip(tam::fftContextSize, 0);
-    std::vector<float> w(tam::fftContextSize, 0.0f);
+    auto tables = std::make_unique<tam::FftTables>();
     std::vector<double> tamTimes, referenceTimes;
     // Forward then backward returns N = 2^14 times the input: every seventh
     // pair (2^98 at most) the values are scaled back, a cost both sides share.
@@ -382,8 +382,8 @@ void timeTransforms(int rounds, double& tamUs, double& referenceUs)
     {
         pairs = 0;
         tamTimes.push_back(cpuMicroseconds(calls, [&] {
-            tam::cdft(floats, -1, data.data(), ip.data(), w.data());
-            tam::cdft(floats, 1, data.data(), ip.data(), w.data());
+            tam::cdft(floats, -1, data.data(), *tables);
+            tam::cdft(floats, 1, data.data(), *tables);
             rescale(data.data());
         }));
 #if defined(TAM_HAVE_FFTW)
@@ -417,14 +417,14 @@ double timeRecomputation(const std::string& folder, int rounds)
     std::string error;
     if (!store.loadFromFile(path, rate, tooLong, clipped, error))
         throw std::runtime_error(error);
-    const float flatEq[16] = {};
     std::vector<double> times;
     for (int r = 0; r < 2 * rounds + 1; ++r)
     {
         // An attack level that shapes nothing but defeats the unchanged-input shortcut.
-        const float attack = r % 2 == 0 ? 0.999f : 1.0f;
+        tam::ShapingInputs inputs;
+        inputs.attackLevel = r % 2 == 0 ? 0.999f : 1.0f;
         const double start = threadCpu();
-        if (!store.calculateDestWave(flatEq, attack, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.5f))
+        if (!store.calculateDestWave(inputs))
             throw std::runtime_error("no recomputation");
         times.push_back(1e3 * (threadCpu() - start));
     }

@@ -6,6 +6,7 @@
 // engine does in one period, so it pays for memory traffic.
 #include "BenchSupport.h"
 #include "engine/Kernel.h"
+#include "engine/PartitionSpectrum.h"
 #include "engine/TMemman.h"
 
 #include <benchmark/benchmark.h>
@@ -17,13 +18,29 @@ namespace {
 struct KernelSetup
 {
     tam::TMemman memman;
+    tam::FftTables fft;
     float* slot;
     float* partition;
     float* accumulator;
 
     KernelSetup()
-        : slot(allocate("slot", 1)), partition(allocate("partition", 2)), accumulator(allocate("accumulator", 3))
+        : slot(allocate("slot", 1)), partition(responsePartition(2)), accumulator(allocate("accumulator", 3))
     {
+    }
+
+    /// A partition of a noise response, built as the store builds its own.
+    float* responsePartition(std::uint64_t seed)
+    {
+        std::vector<float> samples(2 * tam::partitionLength);
+        tam::bench::BenchNoise noise(seed);
+        for (float& v : samples)
+            v = noise.next();
+        std::vector<float> block(tam::spectrumFloats);
+        tam::packPartition(samples.data(), samples.data() + tam::partitionLength, 0, tam::partitionLength,
+                           block.data());
+        float* spectra = allocate("partition", seed);
+        tam::partitionSpectrum(block.data(), spectra, fft);
+        return spectra;
     }
 
     float* allocate(const char* name, std::uint64_t seed)
@@ -59,7 +76,7 @@ void BM_MultiplyAccumulate117Pairs(benchmark::State& state)
     for (int i = 0; i < pairs; ++i)
     {
         slots.push_back(s.allocate("slot", 100u + static_cast<std::uint64_t>(i)));
-        partitions.push_back(s.allocate("partition", 300u + static_cast<std::uint64_t>(i)));
+        partitions.push_back(s.responsePartition(300u + static_cast<std::uint64_t>(i)));
     }
     for (auto _ : state)
     {

@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int fileRate = 44100;
 // 117 partitions of 8192 samples less a little: the store keeps 117.
-constexpr std::size_t fullResponseFrames = 117 * 8192 - 1000;
+constexpr std::size_t fullResponseFrames = tam::PartitionSet::maxPartitions * tam::partitionLength - 1000;
 constexpr std::size_t twentyOneSeconds = 21 * fileRate;
 
 struct Files
@@ -67,7 +68,10 @@ std::unique_ptr<OwnedStore> loadedStore(const std::string& path, int hostRate)
 /// nothing (attack time 0) but defeat the store's unchanged-input shortcut.
 bool calculate(tam::TWAVfile& store, const float* eq, bool flip)
 {
-    return store.calculateDestWave(eq, flip ? 0.999f : 1.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.5f);
+    tam::ShapingInputs inputs;
+    std::copy(eq, eq + tam::eqPointValueCount, inputs.eqPoints.begin());
+    inputs.attackLevel = flip ? 0.999f : 1.0f;
+    return store.calculateDestWave(inputs);
 }
 
 void BM_CalculateDestWave117Partitions(benchmark::State& state)

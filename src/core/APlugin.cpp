@@ -479,11 +479,17 @@ bool APlugin::recalculate()
 
 bool APlugin::shapeResponse()
 {
-    float eq[16];
+    ShapingInputs inputs;
     for (std::size_t i = 0; i < eqPoints.size(); ++i)
-        eq[i] = eqPoints[i].load(std::memory_order_relaxed);
-    return wavFile->calculateDestWave(eq, attackLevel.load(), attackTime.load(), envelope.load(), length.load(),
-                                      stereo.load(), reverse.load(), stretch.load());
+        inputs.eqPoints[i] = eqPoints[i].load(std::memory_order_relaxed);
+    inputs.attackLevel = attackLevel.load();
+    inputs.attackTime = attackTime.load();
+    inputs.envelope = envelope.load();
+    inputs.length = length.load();
+    inputs.stereo = stereo.load();
+    inputs.reverse = reverse.load();
+    inputs.stretch = stretch.load();
+    return wavFile->calculateDestWave(inputs);
 }
 
 void APlugin::fileCheck()

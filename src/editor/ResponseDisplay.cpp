@@ -103,8 +103,8 @@ ResponseSnapshot takeSnapshot(const TWAVfile& store, const WaveformGeometry& geo
     r.fileRate = store.fileRate;
     r.attackMaxSamples = store.attackMaxSamples;
     r.fileName = store.fileName;
-    r.shaping = {store.cachedReverse, store.cachedLength,      store.cachedEnvelope,
-                 store.cachedAttackTime, store.cachedAttackLevel, store.cachedStretch};
+    const ShapingInputs& s = store.shaping;
+    r.shaping = {s.reverse, s.length, s.envelope, s.attackTime, s.attackLevel, s.stretch};
     if (r.ready)
         r.peaks = peakColumns(store.destWave(0), store.destWave(1), std::clamp(r.destLength, 0, TWAVfile::maxLength),
                               geometry);

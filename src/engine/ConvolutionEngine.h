@@ -46,6 +46,7 @@
 #pragma once
 
 #include "engine/PartitionSet.h"
+#include "engine/SpectrumLayout.h"
 #include "fft/Fft.h"
 
 #include <array>
@@ -73,12 +74,13 @@ struct EngineControls
 class ConvolutionEngine
 {
 public:
-    static constexpr int periodLength = 8192;
-    static constexpr int slotCount = 118;
+    static constexpr int periodLength = partitionLength;
+    static constexpr int slotCount = PartitionSet::maxPartitions + 1; ///< one more than a response has partitions
     static constexpr int historyLength = 16384;
-    static constexpr int latencySamples = 8960;
     static constexpr int releasePosition = 768;
-    static constexpr int wetReadOffset = 7424; ///< r = (partitionPos + 7424) mod 8192
+    static constexpr int latencySamples = periodLength + releasePosition; ///< 8960
+    /// The wet sample read at partitionPos: (partitionPos + wetReadOffset) mod periodLength.
+    static constexpr int wetReadOffset = periodLength - releasePosition;
     static constexpr int headCap = 384;         ///< head jobs run no later than this sample
     static constexpr int transformClearance = 512; ///< samples kept free of other work around each transform
     static constexpr int tailStart = releasePosition + transformClearance;
@@ -89,8 +91,6 @@ public:
     static constexpr float meterFloor = 0.001f;
     static constexpr float outputLimit = 2.0f;
     static constexpr float autogainOffFactor = 0.1f; ///< wet factor while Autogain is off
-    static constexpr int bufferFloats = 32768;
-    static constexpr std::size_t bufferBytes = bufferFloats * sizeof(float);
 
     enum class Mode { add, replace };
 
@@ -246,6 +246,10 @@ private:
     void publishState(int lastClip);
     /// n samples (n <= maxRun) that meet no work of the period and no ring wrap.
     void processRun(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    /// processRun compiled for AVX2 (same results), for the AVX2 instruction set.
+    void processRunAvx2(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
+    /// The loops of a run, compiled into each of the two.
+    void runBody(const float* const* in, float* const* out, int n, const BlockSettings& b, int& lastClip);
     void runGains(int n, const BlockSettings& b, RunGains& gains);
     /// Delayed dry and wet signals mixed into the output; meters and overload.
     void mixRun(const float (&input)[2][maxRun], float* const* out, int n, const BlockSettings& b,
@@ -281,8 +285,7 @@ private:
     std::int32_t workStep = 0;
     std::int32_t nextStepPos = 0;
     bool periodHasSignal = false; ///< a convolution input of the period was not 0 (silence detection)
-    std::int32_t fftWork[fftContextSize];
-    float fftTwiddles[fftContextSize];
+    FftTables fft;
 
     // Gains (audio thread only; other threads request fades).
     float dryGain = 1.0f;

@@ -20,6 +20,13 @@ constexpr int nyquistBin = spectrumPoints / 2; // 8192
 
 void splitStereoSpectrum(const float* x, float* out)
 {
+#if defined(TAM_HAVE_AVX2)
+    if (activeInstructionSet() == InstructionSet::avx2)
+    {
+        splitStereoSpectrumAvx2(x, out);
+        return;
+    }
+#endif
     float* l = out;
     float* r = out + halfSpectrumFloats;
     // Bins 0 and 8192 pair with themselves: their real parts belong to the
@@ -44,6 +51,13 @@ void splitStereoSpectrum(const float* x, float* out)
 
 void joinStereoSpectrum(const float* halves, float* out)
 {
+#if defined(TAM_HAVE_AVX2)
+    if (activeInstructionSet() == InstructionSet::avx2)
+    {
+        joinStereoSpectrumAvx2(halves, out);
+        return;
+    }
+#endif
     const float* yl = halves;
     const float* yr = halves + halfSpectrumFloats;
     out[0] = yl[0];

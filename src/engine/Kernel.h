@@ -19,11 +19,9 @@
 // All functions are allocation-free and run on the audio thread.
 #pragma once
 
-namespace tam {
+#include "engine/SpectrumLayout.h"
 
-inline constexpr int spectrumPoints = 16384;  ///< complex points of a block spectrum
-inline constexpr int spectrumFloats = 32768;  ///< floats of a full packed spectrum
-inline constexpr int halfSpectrumFloats = 16384;
+namespace tam {
 
 /// X (full packed stereo spectrum, 32768 floats) -> [L half | R half].
 /// `out` must not overlap X.

@@ -86,7 +86,95 @@ void macHalf(const float* x, const float* h, float* y)
     }
 }
 
+// Points k .. k+3 of the spectrum read downwards from point m = N - k:
+// m, m - 1, m - 2, m - 3.
+inline __m256 loadMirrored(const float* x, int m)
+{
+    const __m256d v = _mm256_castps_pd(_mm256_loadu_ps(x + 2 * (m - 3)));
+    return _mm256_castpd_ps(_mm256_permute4x64_pd(v, _MM_SHUFFLE(0, 1, 2, 3)));
+}
+
+inline void storeMirrored(float* x, int m, __m256 v)
+{
+    const __m256d d = _mm256_permute4x64_pd(_mm256_castps_pd(v), _MM_SHUFFLE(0, 1, 2, 3));
+    _mm256_storeu_ps(x + 2 * (m - 3), _mm256_castpd_ps(d));
+}
+
+inline __m256 swapParts(__m256 v)
+{
+    return _mm256_permute_ps(v, _MM_SHUFFLE(2, 3, 0, 1));
+}
+
+inline __m256 negateImag(__m256 v)
+{
+    return _mm256_xor_ps(v, _mm256_castsi256_ps(_mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull))));
+}
+
+// The first bins whose mirrored group of four lies wholly above them.
+constexpr int firstVectorBin = 4;
+constexpr int nyquistBin = spectrumPoints / 2;
+
 } // namespace
+
+void splitStereoSpectrumAvx2(const float* x, float* out)
+{
+    float* l = out;
+    float* r = out + halfSpectrumFloats;
+    l[0] = x[0];
+    r[0] = x[1];
+    l[1] = x[2 * nyquistBin];
+    r[1] = x[2 * nyquistBin + 1];
+    for (int k = 1; k < firstVectorBin; ++k)
+    {
+        const float are = x[2 * k];
+        const float aim = x[2 * k + 1];
+        const float bre = x[2 * (spectrumPoints - k)];
+        const float bim = x[2 * (spectrumPoints - k) + 1];
+        l[2 * k] = 0.5f * (are + bre);
+        l[2 * k + 1] = 0.5f * (aim - bim);
+        r[2 * k] = 0.5f * (aim + bim);
+        r[2 * k + 1] = 0.5f * (bre - are);
+    }
+    // The same sums as the scalar loop, term for term: L = (X[k] +
+    // conj X[N-k]) / 2, R = (swap X[N-k] + conj swap X[k]) / 2.
+    const __m256 half = _mm256_set1_ps(0.5f);
+    for (int k = firstVectorBin; k < nyquistBin; k += 4)
+    {
+        const __m256 a = _mm256_loadu_ps(x + 2 * k);
+        const __m256 b = loadMirrored(x, spectrumPoints - k);
+        _mm256_storeu_ps(l + 2 * k, _mm256_mul_ps(half, _mm256_add_ps(a, negateImag(b))));
+        _mm256_storeu_ps(r + 2 * k, _mm256_mul_ps(half, _mm256_add_ps(swapParts(b), negateImag(swapParts(a)))));
+    }
+}
+
+void joinStereoSpectrumAvx2(const float* halves, float* out)
+{
+    const float* yl = halves;
+    const float* yr = halves + halfSpectrumFloats;
+    out[0] = yl[0];
+    out[1] = yr[0];
+    out[2 * nyquistBin] = yl[1];
+    out[2 * nyquistBin + 1] = yr[1];
+    for (int k = 1; k < firstVectorBin; ++k)
+    {
+        const float lre = yl[2 * k];
+        const float lim = yl[2 * k + 1];
+        const float rre = yr[2 * k];
+        const float rim = yr[2 * k + 1];
+        out[2 * k] = lre - rim;
+        out[2 * k + 1] = lim + rre;
+        out[2 * (spectrumPoints - k)] = lre + rim;
+        out[2 * (spectrumPoints - k) + 1] = rre - lim;
+    }
+    // Y[k] = YL + i YR, Y[N-k] = conj YL + i conj YR.
+    for (int k = firstVectorBin; k < nyquistBin; k += 4)
+    {
+        const __m256 left = _mm256_loadu_ps(yl + 2 * k);
+        const __m256 right = swapParts(_mm256_loadu_ps(yr + 2 * k));
+        _mm256_storeu_ps(out + 2 * k, _mm256_addsub_ps(left, right));
+        storeMirrored(out, spectrumPoints - k, _mm256_add_ps(right, negateImag(left)));
+    }
+}
 
 void multiplyAccumulateAvx2(const float* slot, const float* partition, float* acc, bool store)
 {

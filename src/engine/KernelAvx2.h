@@ -1,4 +1,4 @@
-// The AVX2/FMA build of the engine's multiply-accumulate (Kernel.h). Its
+// The AVX2/FMA build of the engine's spectral arithmetic (Kernel.h). Its
 // translation unit is the only one compiled for AVX2; Kernel.cpp calls it
 // only when that instruction set is active.
 #pragma once
@@ -6,5 +6,7 @@
 namespace tam {
 
 void multiplyAccumulateAvx2(const float* slot, const float* partition, float* acc, bool store);
+void splitStereoSpectrumAvx2(const float* x, float* out);
+void joinStereoSpectrumAvx2(const float* halves, float* out);
 
 } // namespace tam

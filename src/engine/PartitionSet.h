@@ -28,7 +28,12 @@
 //   engine has not taken yet and rewrites that set; a set the engine
 //   released is free again, so memory is allocated once per set and never
 //   churns.
+// - offer() also publishes the set's auto gain on its own (written by the
+//   writer alone), so the engine can choose its gain factor for a set it
+//   has not taken yet; once taken, the gain travels with the set.
 #pragma once
+
+#include "engine/SpectrumLayout.h"
 
 #include <atomic>
 #include <cstdint>
@@ -38,8 +43,6 @@ namespace tam {
 struct PartitionSet
 {
     static constexpr int maxPartitions = 117;
-    static constexpr int partitionFloats = 32768;  ///< floats per partition buffer
-    static constexpr int halfSpectrumFloats = 16384; ///< one channel's packed half spectrum
     static constexpr float initialAutoGain = 0.2f;   ///< the gain while no response was computed
 
     std::int32_t partitionCount = 0; ///< partitions in use, 1..117 once written

@@ -17,7 +17,9 @@
 // m = len/4 - k, because W^k = -i conj(W^m) and W^3k = i conj(W^3m) (forward
 // sign; conjugated for the backward one). A sub-transform of len points
 // reads every (P/len)-th entry, which is how a table built for a larger
-// transform serves smaller ones.
+// transform serves smaller ones. The steps of 32 to 8192 points read
+// compile-time tables of their own instead (StepTwiddles.h), consecutively;
+// so the context's table serves the largest step and the smallest ones.
 //
 // The SSE2 path and the portable path perform the same roundings in the same
 // order (only exact negations and lane moves differ), so they agree value for
@@ -29,6 +31,7 @@
 #include "fft/FftPortable.h"
 #include "fft/FftKernels.h"
 #include "fft/InstructionSet.h"
+#include "fft/StepTwiddles.h"
 
 #if defined(TAM_HAVE_AVX2)
 #include "fft/FftAvx2.h"
@@ -42,6 +45,9 @@
 #include <numbers>
 
 namespace tam {
+
+alignas(32) constexpr std::array<float, stepTableFloats> stepTwiddleTables = makeStepTables();
+
 namespace {
 
 inline constexpr int minFloats = 4;
@@ -257,6 +263,17 @@ struct PortableKernels
         float* x1 = x + 2 * quarter;
         float* x2 = x + 4 * quarter;
         float* x3 = x + 6 * quarter;
+        if (len >= smallestTabledStep && len <= largestTabledStep)
+        {
+            const float* const e1 = stepTwiddleTables.data() + stepTableOffset(len);
+            const float* const e3 = e1 + 2 * quarter;
+            for (int k = 0; k < quarter; ++k)
+            {
+                butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, e1[2 * k], e1[2 * k + 1],
+                                    e3[2 * k], e3[2 * k + 1]);
+            }
+            return;
+        }
         for (int k = 0; k < eighth; ++k)
         {
             const float* e1 = w1 + 2 * k * stride;

@@ -6,7 +6,7 @@
 // - isgn >= 0 computes X[k] = sum_j x[j] exp(+2 pi i j k / N),
 //   isgn <  0 computes X[k] = sum_j x[j] exp(-2 pi i j k / N), N = n/2.
 // - No scaling in either direction: forward then backward returns N * x.
-// - (ip, w) is the caller's transform context. ip[0] holds the size of the
+// - (ip, w) is the caller's transform context (FftTables holds the pair). ip[0] holds the size of the
 //   table currently built in w (0 = none). A call with n > 4 * ip[0] builds
 //   the table for n/4 entries and sets ip[0] = n/4; otherwise the table is
 //   reused, so a context built for a larger n serves smaller ones too.
@@ -24,5 +24,18 @@ namespace tam {
 inline constexpr int fftContextSize = 8193;
 
 void cdft(int n, int isgn, float* a, std::int32_t* ip, float* w);
+
+/// One transform context: the work tables (ip, w) that travel together.
+/// Starts empty; the first transform builds the table.
+struct FftTables
+{
+    std::int32_t ip[fftContextSize] = {};
+    float w[fftContextSize] = {};
+};
+
+inline void cdft(int n, int isgn, float* a, FftTables& tables)
+{
+    cdft(n, isgn, a, tables.ip, tables.w);
+}
 
 } // namespace tam

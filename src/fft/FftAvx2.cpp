@@ -4,6 +4,7 @@
 #include "fft/FftAvx2.h"
 
 #include "fft/FftKernels.h"
+#include "fft/StepTwiddles.h"
 
 #include <immintrin.h>
 
@@ -28,92 +29,6 @@ alignas(32) inline constexpr float sixteenthSin[3][8] = {
     {0.0f, 0.0f, halfSqrt2, halfSqrt2, 1.0f, 1.0f, halfSqrt2, halfSqrt2},
     {0.0f, 0.0f, cosPi8, cosPi8, halfSqrt2, halfSqrt2, -sinPi8, -sinPi8},
 };
-
-// The steps below the largest read their twiddles from tables of their own,
-// built at compile time: for each length L = 32 .. 8192, (cos t, sin t) and
-// then (cos 3t, sin 3t), t = 2 pi k / L, for every k < L/4, so a step loads
-// four twiddles with one move instead of gathering every (P/L)-th entry of
-// the context's table. Read-only and shared by every transform.
-inline constexpr int smallestTabledStep = 32;
-inline constexpr int largestTabledStep = 8192;
-
-struct UnitRoot
-{
-    long double c;
-    long double s;
-};
-
-// Taylor series at |x| <= pi/4, where 14 terms are exact to long double.
-constexpr UnitRoot nearRoot(long double x)
-{
-    long double c = 0.0L;
-    long double s = 0.0L;
-    long double term = 1.0L; // x^i / i!
-    for (int i = 0; i < 28; ++i)
-    {
-        const long double signed_ = (i / 2) % 2 == 0 ? term : -term;
-        (i % 2 == 0 ? c : s) += signed_;
-        term = term * x / static_cast<long double>(i + 1);
-    }
-    return {c, s};
-}
-
-// cos and sin of 2 pi j / len (len a multiple of 8), reduced to a quadrant
-// and to angles of at most pi/4 by exact integer steps.
-constexpr UnitRoot unitRoot(int j, int len)
-{
-    constexpr long double pi = 3.141592653589793238462643383279502884L;
-    const int quarter = len / 4;
-    j %= len;
-    const int quadrant = j / quarter;
-    const int r = j % quarter;
-    const bool mirrored = 2 * r > quarter;
-    const UnitRoot near =
-        nearRoot(2.0L * pi * static_cast<long double>(mirrored ? quarter - r : r) / static_cast<long double>(len));
-    const UnitRoot inQuadrant = mirrored ? UnitRoot{near.s, near.c} : near;
-    switch (quadrant)
-    {
-    case 1:
-        return {-inQuadrant.s, inQuadrant.c};
-    case 2:
-        return {-inQuadrant.c, -inQuadrant.s};
-    case 3:
-        return {inQuadrant.s, -inQuadrant.c};
-    default:
-        return inQuadrant;
-    }
-}
-
-// Level L starts at float L - 32 (32 + 64 + ... + L/2 before it).
-constexpr int stepTableOffset(int len)
-{
-    return len - smallestTabledStep;
-}
-
-inline constexpr int stepTableFloats = stepTableOffset(2 * largestTabledStep);
-
-constexpr std::array<float, stepTableFloats> makeStepTables()
-{
-    std::array<float, stepTableFloats> table{};
-    for (int len = smallestTabledStep; len <= largestTabledStep; len *= 2)
-    {
-        const int quarter = len / 4;
-        float* const w1 = table.data() + stepTableOffset(len);
-        float* const w3 = w1 + 2 * quarter;
-        for (int k = 0; k < quarter; ++k)
-        {
-            const UnitRoot once = unitRoot(k, len);
-            const UnitRoot thrice = unitRoot(3 * k, len);
-            w1[2 * k] = static_cast<float>(once.c);
-            w1[2 * k + 1] = static_cast<float>(once.s);
-            w3[2 * k] = static_cast<float>(thrice.c);
-            w3[2 * k + 1] = static_cast<float>(thrice.s);
-        }
-    }
-    return table;
-}
-
-alignas(32) inline constexpr std::array<float, stepTableFloats> stepTables = makeStepTables();
 
 struct AvxKernels : SimdKernels
 {
@@ -240,12 +155,12 @@ struct AvxKernels : SimdKernels
         _mm256_storeu_ps(x + 24, r3);
     }
 
-    // A step of len points with its twiddles from the tables above.
+    // A step of len points with its twiddles from the compile-time tables.
     template <bool Backward>
     static void tabledPass(float* x, int len)
     {
         const int quarter = len / 4;
-        const float* const w1 = stepTables.data() + stepTableOffset(len);
+        const float* const w1 = stepTwiddleTables.data() + stepTableOffset(len);
         const float* const w3 = w1 + 2 * quarter;
         float* x1 = x + 2 * quarter;
         float* x2 = x + 4 * quarter;
@@ -269,7 +184,7 @@ struct AvxKernels : SimdKernels
     template <bool Backward>
     static void pass(float* x, int len, const Twiddles& t)
     {
-        if (len <= largestTabledStep)
+        if (len >= smallestTabledStep && len <= largestTabledStep)
         {
             tabledPass<Backward>(x, len);
             return;

@@ -1,6 +1,6 @@
-// The AVX2/FMA build of the transform's butterflies (Fft.cpp). Its
-// translation unit is the only one of the transform compiled for AVX2;
-// cdft calls it only when that instruction set is active.
+// The AVX2/FMA build of the transform's butterflies and its permutation
+// (Fft.cpp). Its translation unit is the only one of the transform compiled
+// for AVX2; cdft calls it only when that instruction set is active.
 #pragma once
 
 namespace tam {

@@ -5,6 +5,8 @@
 // no inline library code that the linker could share between the builds.
 #pragma once
 
+#include "fft/StepTwiddles.h"
+
 #include <array>
 #include <cstdint>
 #include <numbers>
@@ -128,6 +130,19 @@ struct SimdKernels
         float* x1 = x + 2 * quarter;
         float* x2 = x + 4 * quarter;
         float* x3 = x + 6 * quarter;
+        if (len >= smallestTabledStep && len <= largestTabledStep)
+        {
+            const float* const e1 = stepTwiddleTables.data() + stepTableOffset(len);
+            const float* const e3 = e1 + 2 * quarter;
+            for (int k = 0; k < quarter; k += 2)
+            {
+                const __m128 c1 = _mm_loadu_ps(e1 + 2 * k);
+                const __m128 c3 = _mm_loadu_ps(e3 + 2 * k);
+                butterfly<Backward>(x + 2 * k, x1 + 2 * k, x2 + 2 * k, x3 + 2 * k, lanes<0, 0, 2, 2>(c1),
+                                    lanes<1, 1, 3, 3>(c1), lanes<0, 0, 2, 2>(c3), lanes<1, 1, 3, 3>(c3));
+            }
+            return;
+        }
         for (int k = 0; k < eighth; k += 2)
         {
             const __m128 e1 = loadPair(w1 + 2 * k * stride, w1 + 2 * (k + 1) * stride);

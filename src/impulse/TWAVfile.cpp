@@ -9,53 +9,29 @@
 
 namespace tam {
 
+/// A file's samples as the reader delivers them (interleaved floats).
+struct FileSamples
+{
+    std::vector<float> samples;
+    std::int32_t rate = 0;
+    std::int32_t channels = 0;
+    std::int32_t sampleCount = 0;
+
+    float at(int frame, int channel) const
+    {
+        return samples[static_cast<std::size_t>(frame * channels + channel)];
+    }
+};
+
 namespace {
 
-// A value no shaping parameter can take, so the next calculation never
-// matches the cache.
-constexpr float impossibleInput = 5.0f;
-
-} // namespace
-
-TWAVfile::TWAVfile(PartitionWriter writer)
-    : waves(new float[4 * static_cast<std::size_t>(waveCapacity)]),
-      workBuffer(new float[PartitionSet::partitionFloats]), partitionWriter(writer)
+/// Reads the whole file and checks that it can serve as a response at
+/// hostRate; errorText says why not.
+bool readUsableFile(const std::string& name, std::int32_t hostRate, FileSamples& file, std::string& errorText)
 {
-    eqCurve.initCurve();
-    reset();
-}
-
-void TWAVfile::reset()
-{
-    loaded = false;
-    fileRate = 0.0f;
-    fileName.clear();
-    recalcPending = true;
-    cachedEnvelope = impossibleInput;
-    cachedReverse = impossibleInput;
-    cachedEqPoints[2] = impossibleInput;
-    ready.store(false, std::memory_order_release);
-    partitionWriter.withdraw();
-    autoGain.store(initialAutoGain, std::memory_order_release);
-    fftIp[0] = 0;
-    fftTable[0] = 0.0f;
-    suspended = false;
-}
-
-bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, bool& clipped,
-                            std::string& errorText)
-{
-    errorText.clear();
-    tooLong = false;
-    clipped = false;
-
-    std::int32_t fileSampleRate = 0;
-    std::int32_t fileChannels = 0;
-    std::int32_t sampleCount = 0;
-    std::vector<float> samples;
     try
     {
-        samples = ReadWaveFile(name, fileSampleRate, fileChannels, sampleCount);
+        file.samples = ReadWaveFile(name, file.rate, file.channels, file.sampleCount);
     }
     catch (const WaveError& error)
     {
@@ -67,27 +43,73 @@ bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, 
         errorText = "Not enough memory to read the file.";
         return false;
     }
-    if (rate <= 0 || fileChannels < 1 || fileChannels > 2 || fileSampleRate <= 0)
+    if (hostRate <= 0 || file.channels < 1 || file.channels > 2 || file.rate <= 0)
     {
         errorText = "The file cannot be used as an impulse response.";
         return false;
     }
-    if (std::any_of(samples.begin(), samples.end(), [](float v) { return !(std::fabs(v) <= maxSampleMagnitude); }))
+    if (std::any_of(file.samples.begin(), file.samples.end(),
+                    [](float v) { return !(std::fabs(v) <= TWAVfile::maxSampleMagnitude); }))
     {
         errorText = waveErrorMessage(waveError::samplesOutOfRange);
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+TWAVfile::TWAVfile(PartitionWriter writer)
+    : waves(new float[4 * static_cast<std::size_t>(waveCapacity)]),
+      workBuffer(new float[spectrumFloats]), partitionWriter(writer)
+{
+    eqCurve.initCurve();
+    reset();
+}
+
+void TWAVfile::reset()
+{
+    loaded = false;
+    fileRate = 0.0f;
+    fileName.clear();
+    recalcPending = true;
+    ready.store(false, std::memory_order_release);
+    partitionWriter.withdraw();
+    autoGain.store(initialAutoGain, std::memory_order_release);
+    fft.ip[0] = 0; // the next transform builds the table anew
+    fft.w[0] = 0.0f;
+    suspended = false;
+}
+
+bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, bool& clipped,
+                            std::string& errorText)
+{
+    errorText.clear();
+    tooLong = false;
+    clipped = false;
+    FileSamples file;
+    if (!readUsableFile(name, rate, file, errorText))
+        return false;
 
     // The file is good: from here on the store changes.
+    const int lastFrame = adoptFile(std::move(name), rate, file, tooLong);
+    resampleSource(file, lastFrame);
+    clipped = sourceClips();
+    recalcPending = true;
+    return true;
+}
+
+int TWAVfile::adoptFile(std::string name, std::int32_t rate, const FileSamples& file, bool& tooLong)
+{
     reset();
     hostRate = static_cast<float>(rate);
     attackMaxSamples = hostRate * attackMaxMs / 1000.0f;
     fileName = std::move(name);
     loaded = true;
-    channels = static_cast<std::uint8_t>(fileChannels);
-    fileRate = static_cast<float>(fileSampleRate);
+    channels = static_cast<std::uint8_t>(file.channels);
+    fileRate = static_cast<float>(file.rate);
 
-    int lastFrame = sampleCount / fileChannels - 1;
+    int lastFrame = file.sampleCount / file.channels - 1;
     if (lastFrame > maxFileFrames - 1)
     {
         lastFrame = maxFileFrames - 1;
@@ -101,7 +123,11 @@ bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, 
         tooLong = true;
     }
     destLength = sourceLength;
+    return lastFrame;
+}
 
+void TWAVfile::resampleSource(const FileSamples& file, int lastFrame)
+{
     for (int c = 0; c < 2; ++c)
     {
         std::fill(source(c), source(c) + sourceLength + 1, 0.0f);
@@ -121,24 +147,26 @@ bool TWAVfile::loadFromFile(std::string name, std::int32_t rate, bool& tooLong, 
             continue;
         for (int c = 0; c < 2; ++c)
         {
-            const int channel = fileChannels == 2 ? c : 0;
-            auto x = [&](int frame) { return samples[static_cast<std::size_t>(frame * fileChannels + channel)]; };
-            float out = (1.0f - a) * x(k);
+            const int channel = file.channels == 2 ? c : 0;
+            float out = (1.0f - a) * file.at(k, channel);
             if (f > 0.0f)
-                out += f * x(k + 1);
+                out += f * file.at(k + 1, channel);
             if (f < 0.0f)
-                out += a * x(k - 1);
+                out += a * file.at(k - 1, channel);
             source(c)[i] = out;
         }
     }
+}
 
-    for (int c = 0; c < 2 && !clipped; ++c)
+bool TWAVfile::sourceClips() const
+{
+    for (int c = 0; c < 2; ++c)
     {
-        const float* wave = source(c);
-        clipped = std::any_of(wave, wave + sourceLength + 1, [](float v) { return v > 1.0f || v < -1.0f; });
+        const float* wave = sourceWave(c);
+        if (std::any_of(wave, wave + sourceLength + 1, [](float v) { return v > 1.0f || v < -1.0f; }))
+            return true;
     }
-    recalcPending = true;
-    return true;
+    return false;
 }
 
 } // namespace tam

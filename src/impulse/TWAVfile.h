@@ -21,6 +21,7 @@
 #include "impulse/EqCurve.h"
 #include "fft/Fft.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -28,13 +29,31 @@
 
 namespace tam {
 
+struct FileSamples;
+
+/// What a calculation shapes the response with (the plug-in's normalised
+/// parameter values); a calculation with the same inputs as the last one is
+/// skipped.
+struct ShapingInputs
+{
+    std::array<float, eqPointValueCount> eqPoints{}; ///< EQ point list (position, gain) x 8
+    float attackLevel = 1.0f;
+    float attackTime = 0.0f;
+    float envelope = 0.0f;
+    float length = 1.0f;
+    float stereo = 1.0f;
+    float reverse = 0.0f;
+    float stretch = 0.5f;
+
+    bool operator==(const ShapingInputs&) const = default;
+};
+
 class TWAVfile
 {
 public:
     static constexpr int waveCapacity = 960001;     ///< floats per channel and wave
     static constexpr int maxLength = 960000;        ///< highest usable sample index
     static constexpr int maxFileFrames = 960000;    ///< frames read from a file at most
-    static constexpr int partitionLength = 8192;
     static constexpr int maxPartitions = PartitionSet::maxPartitions;
     static constexpr float attackMaxMs = 300.0f;
     static constexpr float initialAutoGain = PartitionSet::initialAutoGain;
@@ -59,8 +78,7 @@ public:
 
     /// Shapes the loaded response and builds a new partition set; false when
     /// nothing was done (no file, suspended, or inputs unchanged).
-    bool calculateDestWave(const float* eqPoints, float attackLevel, float attackTime, float envelope, float length,
-                           float stereo, float reverse, float stretch);
+    bool calculateDestWave(const ShapingInputs& inputs);
 
     /// The shaped value of sample value v at destination index i of a
     /// destination whose last index is n.
@@ -90,15 +108,8 @@ public:
     std::int32_t destLength = 0;   ///< index of the last valid destination sample
     std::int32_t partitionCount = 0;
     float attackMaxSamples = 0.0f;
-    // Inputs of the last calculation.
-    float cachedEnvelope = 0.0f;
-    float cachedLength = 0.0f;
-    float cachedStereo = 0.0f;
-    float cachedAttackTime = 0.0f;
-    float cachedAttackLevel = 0.0f;
-    float cachedReverse = 0.0f;
-    float cachedStretch = 0.0f;
-    float cachedEqPoints[eqPointValueCount] = {};
+    /// Inputs of the last calculation (a Length of 0 as the floor it stood for).
+    ShapingInputs shaping;
 
     const float* sourceWave(int channel) const { return waves.get() + channel * waveCapacity; }
     const float* destWave(int channel) const { return waves.get() + (2 + channel) * waveCapacity; }
@@ -107,15 +118,37 @@ public:
     const PartitionSet* latestSet() const { return latest; }
 
 private:
+    struct Levels
+    {
+        double absSum = 0.0; ///< of both channels
+        float peak = 0.0f;
+    };
+
     void reset();
     float* source(int channel) { return waves.get() + channel * waveCapacity; }
     float* dest(int channel) { return waves.get() + (2 + channel) * waveCapacity; }
-    /// Destination wave (steps of time scale, reverse, envelope, stereo
-    /// width) with its sum of magnitudes and auto gain.
-    void shapeDestination(float reverse, float length, float envelope, float attackTime, float attackLevel,
-                          float stereo, double& sum, float& gain);
+
+    // Loading, in order.
+    /// Takes the file on and sets the lengths; the last frame index of the file.
+    int adoptFile(std::string name, std::int32_t rate, const FileSamples& file, bool& tooLong);
+    void resampleSource(const FileSamples& file, int lastFrame);
+    bool sourceClips() const;
+
+    // Shaping, in order.
+    int partitionCountFor(float length) const;
+    /// Time scale, reading direction and envelope into the destination wave.
+    Levels shapeWave(const ShapingInputs& in);
+    static float autoGainFor(float absSum, float peak);
+    void clearBeyondDestination();
+    void narrowWidth(float stereo);
     void ensureBuffers(PartitionSet& set, int needed);
     void buildPartitions(PartitionSet& set, float reverse, int reverseOffset);
+    /// EQ gains per bin of the lower half of a spectrum.
+    void eqGainTable(float* eqGain);
+    void filterPartition(float* block, const float* eqGain);
+    void rejoinPartitions(PartitionSet& set);
+    static bool carriesFinite(const PartitionSet& set, int count, double absSum, float gain);
+    void publish(PartitionSet& set, int count, float gain);
 
     bool loaded = false;
     bool recalcPending = true; ///< forces the next calculation past the skip test
@@ -124,8 +157,7 @@ private:
     std::atomic<float> autoGain{initialAutoGain};
     std::atomic<std::int32_t> generation{0}; ///< raised by every completed calculation
 
-    std::int32_t fftIp[fftContextSize];
-    float fftTable[fftContextSize];
+    FftTables fft;
     TEqCurve eqCurve;
     std::unique_ptr<float[]> waves;     ///< source L, source R, dest L, dest R
     std::unique_ptr<float[]> workBuffer; ///< one full spectrum of scratch

@@ -254,7 +254,7 @@ TEST_F(PluginFixture, ShapingSetFromAnAudioThreadIsCalculatedInTheBackground)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(plugin->backgroundWorkPending());
     EXPECT_EQ(plugin->store().getGeneration(), 2);
-    EXPECT_FLOAT_EQ(plugin->store().cachedEnvelope, 0.4f);
+    EXPECT_FLOAT_EQ(plugin->store().shaping.envelope, 0.4f);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "support/InstructionSets.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <tuple>
 #include <random>
 
@@ -612,35 +614,63 @@ TEST(ConvolutionEngine, AnEditDuringACrossfadeIsHeardThroughAnotherCrossfadeNeve
     }
 }
 
+namespace {
+
+// Output, meters and overload state of a scene that exercises the whole
+// per-sample path: fades, pre-delay, a held and decaying meter, clipping.
+auto renderBusyScene(int blockSize)
+{
+    EngineFixture fx;
+    fx.controls.dry.store(0.7f);
+    fx.controls.delaySamples.store(300);
+    fx.restart();
+    fx.offerResponse(std::vector<float>(9000, 0.02f), {1.2f, 0.0f, -0.4f});
+    fx.engine->requestDryFade();
+    fx.engine->requestWetFade();
+    Stereo io(100000);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+    for (std::size_t i = 0; i < io.size(); ++i)
+    {
+        const float loud = i < 2000 ? 10.0f : 1.0f; // a burst the meters hold, then let decay
+        io.left[i] = loud * noise(rng);
+        io.right[i] = loud * noise(rng);
+    }
+    fx.run(io, blockSize);
+    const auto m = fx.engine->readMeters();
+    return std::make_tuple(io.left, io.right, std::vector<float>{m.dryPeak[0], m.dryPeak[1], m.dryVu[0], m.dryVu[1],
+                                                                 m.wetPeak[0], m.wetPeak[1], m.wetVu[0], m.wetVu[1]},
+                           fx.engine->takeClipState());
+}
+
+} // namespace
+
 TEST(ConvolutionEngine, HostBlockSizeChangesNothingInOutputMetersOrOverload)
 {
     // The engine works in runs between due work and ring wraps; how a host
     // cuts its blocks must not show in a single bit.
-    const auto render = [](int blockSize) {
-        EngineFixture fx;
-        fx.controls.dry.store(0.7f);
-        fx.controls.delaySamples.store(300);
-        fx.restart();
-        fx.offerResponse(std::vector<float>(9000, 0.02f), {1.2f, 0.0f, -0.4f});
-        fx.engine->requestDryFade();
-        fx.engine->requestWetFade();
-        Stereo io(100000);
-        std::mt19937 rng(5);
-        std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
-        for (std::size_t i = 0; i < io.size(); ++i)
-        {
-            const float loud = i < 2000 ? 10.0f : 1.0f; // a burst the meters hold, then let decay
-            io.left[i] = loud * noise(rng);
-            io.right[i] = loud * noise(rng);
-        }
-        fx.run(io, blockSize);
-        const auto m = fx.engine->readMeters();
-        return std::make_tuple(io.left, io.right, std::vector<float>{m.dryPeak[0], m.dryPeak[1], m.dryVu[0], m.dryVu[1],
-                                                                     m.wetPeak[0], m.wetPeak[1], m.wetVu[0], m.wetVu[1]},
-                               fx.engine->takeClipState());
-    };
-    const auto reference = render(1);
+    const auto reference = renderBusyScene(1);
     EXPECT_GT(std::get<3>(reference), 0);
     for (const int blockSize : {997, 512})
-        EXPECT_TRUE(render(blockSize) == reference) << blockSize;
+        EXPECT_TRUE(renderBusyScene(blockSize) == reference) << blockSize;
+}
+
+TEST(ConvolutionEngine, EveryInstructionSetRendersTheSceneAlikeUpToTheTransformsRounding)
+{
+    // The sets differ in the transforms' and the kernel's rounding only.
+    std::optional<decltype(renderBusyScene(512))> first;
+    test::forEachInstructionSet([&](InstructionSet) {
+        const auto scene = renderBusyScene(512);
+        if (!first)
+            first = scene;
+        const auto& [left, right, meters, clip] = scene;
+        EXPECT_EQ(clip, std::get<3>(*first));
+        for (std::size_t i = 0; i < left.size(); ++i)
+        {
+            ASSERT_NEAR(left[i], std::get<0>(*first)[i], 1e-5f) << i;
+            ASSERT_NEAR(right[i], std::get<1>(*first)[i], 1e-5f) << i;
+        }
+        for (std::size_t m = 0; m < meters.size(); ++m)
+            EXPECT_NEAR(meters[m], std::get<2>(*first)[m], 1e-5f) << m;
+    });
 }

@@ -6,8 +6,8 @@
 #include "engine/ConvolutionEngine.h"
 #include "engine/Kernel.h"
 #include "engine/PartitionSet.h"
+#include "engine/PartitionSpectrum.h"
 #include "engine/TMemman.h"
-#include "fft/Fft.h"
 
 #include <atomic>
 #include <memory>
@@ -43,10 +43,12 @@ public:
         PartitionWriter writer = engine->partitionWriter();
         PartitionSet& set = *writer.beginWrite();
         const std::size_t length = std::max(irLeft.size(), irRight.size());
-        const int count = static_cast<int>((length + 8191) / 8192);
-        std::vector<float> work(spectrumFloats);
-        std::int32_t ip[fftContextSize] = {};
-        std::vector<float> w(fftContextSize);
+        const int count = static_cast<int>((length + partitionLength - 1) / partitionLength);
+        std::vector<float> left(irLeft), right(irRight);
+        left.resize(length);
+        right.resize(length);
+        std::vector<float> block(spectrumFloats);
+        FftTables fft;
         for (int p = 0; p < count; ++p)
         {
             if (set.allocated <= p)
@@ -54,15 +56,9 @@ public:
                 set.partitions[p] = static_cast<float*>(memman.alloc(spectrumFloats * sizeof(float), "test"));
                 set.allocated = p + 1;
             }
-            std::fill(work.begin(), work.end(), 0.0f);
-            for (int j = 0; j < 8192; ++j)
-            {
-                const std::size_t i = static_cast<std::size_t>(p) * 8192 + static_cast<std::size_t>(j);
-                work[2 * static_cast<std::size_t>(j)] = i < irLeft.size() ? irLeft[i] : 0.0f;
-                work[2 * static_cast<std::size_t>(j) + 1] = i < irRight.size() ? irRight[i] : 0.0f;
-            }
-            cdft(spectrumFloats, -1, work.data(), ip, w.data());
-            splitStereoSpectrum(work.data(), set.partitions[p]);
+            packPartition(left.data(), right.data(), static_cast<std::ptrdiff_t>(p) * partitionLength,
+                          static_cast<std::ptrdiff_t>(length), block.data());
+            partitionSpectrum(block.data(), set.partitions[p], fft);
         }
         set.partitionCount = count;
         set.autoGain = 1.0f;

@@ -47,7 +47,9 @@ struct StoreFixture : ::testing::Test
     bool calculate(float attackLevel = 1.0f, float attackTime = 0.0f, float envelope = 0.0f, float length = 1.0f,
                    float stereo = 1.0f, float reverse = 0.0f, float stretch = 0.5f, const float* eq = flatEq)
     {
-        return store->calculateDestWave(eq, attackLevel, attackTime, envelope, length, stereo, reverse, stretch);
+        ShapingInputs inputs{{}, attackLevel, attackTime, envelope, length, stereo, reverse, stretch};
+        std::copy(eq, eq + eqPointValueCount, inputs.eqPoints.begin());
+        return store->calculateDestWave(inputs);
     }
 };
 
@@ -382,12 +384,14 @@ TEST_F(StoreFixture, AnEqEditAfterAShapeGivesWhatOneFullRunGives)
         PartitionHandover freshSets;
         const auto fresh = std::make_unique<TWAVfile>(freshSets.writer());
         ASSERT_TRUE(fresh->loadFromFile(path, 44100, tooLong, clipped, error));
-        ASSERT_TRUE(fresh->calculateDestWave(drawn, 0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f));
+        ShapingInputs inputs{{}, 0.4f, 0.2f, envelope, 0.8f, 0.7f, 0, 0.5f};
+        std::copy(drawn, drawn + eqPointValueCount, inputs.eqPoints.begin());
+        ASSERT_TRUE(fresh->calculateDestWave(inputs));
         EXPECT_EQ(store->getAutoGain(), fresh->getAutoGain());
         ASSERT_EQ(store->partitionCount, fresh->partitionCount);
         for (int p = 0; p < store->partitionCount; ++p)
             ASSERT_TRUE(std::equal(store->latestSet()->partitions[p],
-                                   store->latestSet()->partitions[p] + PartitionSet::partitionFloats,
+                                   store->latestSet()->partitions[p] + spectrumFloats,
                                    fresh->latestSet()->partitions[p]))
                 << "partition " << p;
     }
