@@ -7,16 +7,6 @@
 
 namespace tam::bench {
 
-float BenchNoise::next()
-{
-    state += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return static_cast<float>(static_cast<double>(z >> 40) * 0x1.0p-23 - 1.0);
-}
-
 std::vector<float> decayingStereoNoise(std::size_t frames, double decayFrames, std::size_t silentFrames,
                                        std::uint64_t seed, float peak)
 {

@@ -3,22 +3,24 @@
 // writer, wav/WaveFileWriter.h). Benchmark code only.
 #pragma once
 
+#include "common/SplitMix64.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tam::bench {
 
-/// splitmix64: the same numbers on every platform and run.
+/// Seeded noise, the same on every platform and run.
 class BenchNoise
 {
 public:
-    explicit BenchNoise(std::uint64_t seed) : state(seed) {}
+    explicit BenchNoise(std::uint64_t seed) : random(seed) {}
     /// Uniform in [-1, 1).
-    float next();
+    float next() { return static_cast<float>(static_cast<double>(random.nextBits() >> 40) * 0x1.0p-23 - 1.0); }
 
 private:
-    std::uint64_t state;
+    tools::SplitMix64 random;
 };
 
 /// Interleaved stereo decaying noise of `frames` frames, different in each
