@@ -1,7 +1,9 @@
-// Material the benchmarks share: seeded noise, decaying stereo responses
-// and a minimal float WAV writer, so every run measures the same data.
-// Benchmark code only.
+// Material the benchmarks share: seeded noise and decaying stereo responses,
+// so every run measures the same data (files are written with the tools'
+// writer, wav/WaveFileWriter.h). Benchmark code only.
 #pragma once
+
+#include "common/SplitMix64.h"
 
 #include <cstdint>
 #include <string>
@@ -9,16 +11,16 @@
 
 namespace tam::bench {
 
-/// splitmix64: the same numbers on every platform and run.
+/// Seeded noise, the same on every platform and run.
 class BenchNoise
 {
 public:
-    explicit BenchNoise(std::uint64_t seed) : state(seed) {}
+    explicit BenchNoise(std::uint64_t seed) : random(seed) {}
     /// Uniform in [-1, 1).
-    float next();
+    float next() { return static_cast<float>(static_cast<double>(random.nextBits() >> 40) * 0x1.0p-23 - 1.0); }
 
 private:
-    std::uint64_t state;
+    tools::SplitMix64 random;
 };
 
 /// Interleaved stereo decaying noise of `frames` frames, different in each
@@ -26,9 +28,6 @@ private:
 /// frames are zero.
 std::vector<float> decayingStereoNoise(std::size_t frames, double decayFrames, std::size_t silentFrames,
                                        std::uint64_t seed, float peak);
-
-/// Writes a canonical 32-bit float WAV file. Throws std::runtime_error.
-void writeFloatWave(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
 
 /// A fresh folder under the system's temporary folder.
 std::string makeTemporaryFolder(const std::string& prefix);

@@ -3,6 +3,7 @@
 // walk over every sample to rebuild the columns, then the repaint), for a
 // 20 s stereo response at 44.1 kHz. Drawing goes to an off-screen canvas.
 #include "BenchSupport.h"
+#include "wav/WaveFileWriter.h"
 #include "editor/Canvas.h"
 #include "editor/ResponseDisplay.h"
 #include "impulse/TWAVfile.h"
@@ -28,7 +29,7 @@ struct Shaped
     Shaped()
     {
         const std::string path = folder + "/20s.wav";
-        tam::bench::writeFloatWave(path, rate, 2, tam::bench::decayingStereoNoise(twentySeconds, 800000.0, 0, 5, 0.5f));
+        tam::tools::writeWaveFile(path, rate, 2, tam::bench::decayingStereoNoise(twentySeconds, 800000.0, 0, 5, 0.5f));
         bool tooLong = false, clipped = false;
         std::string error;
         if (!store->loadFromFile(path, rate, tooLong, clipped, error))

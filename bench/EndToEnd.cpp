@@ -13,10 +13,11 @@
 // per host call) come from a second stretch of the same length that follows.
 #include "BenchSupport.h"
 #include "engine/SpectrumLayout.h"
+#include "wav/WaveFileWriter.h"
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"
 #include "fft/InstructionSet.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
 
 #include <algorithm>
@@ -425,7 +426,7 @@ void timeTransforms(int rounds, double& tamUs, double& referenceUs)
 double timeRecomputation(const std::string& folder, int rounds)
 {
     const std::string path = folder + "/recompute-117.wav";
-    tam::bench::writeFloatWave(path, rate, 2,
+    tam::tools::writeWaveFile(path, rate, 2,
                                tam::bench::decayingStereoNoise(117 * partitionFrames - 1000, 900000.0, 0, 11, 0.5f));
     tam::PartitionHandover handover;
     tam::TWAVfile store{handover.writer()};
@@ -525,7 +526,7 @@ int main(int argc, char** argv)
             responseFrames, static_cast<double>(responseFrames), 10, 1000u + static_cast<unsigned>(partitions),
             static_cast<float>(0.5 * std::sqrt(static_cast<double>(partitionFrames) / responseFrames)));
         const std::string responsePath = folder + "/response-" + std::to_string(partitions) + ".wav";
-        tam::bench::writeFloatWave(responsePath, rate, 2, response);
+        tam::tools::writeWaveFile(responsePath, rate, 2, response);
 
         const std::size_t warm = static_cast<std::size_t>(partitions + 2) * partitionFrames;
         const auto measured = static_cast<std::size_t>(std::ceil(settings.seconds * rate / partitionFrames)) *

@@ -4,6 +4,7 @@
 // recomputation an EQ edit triggers. Responses are written once per process
 // into a temporary folder (read from the page cache afterwards).
 #include "BenchSupport.h"
+#include "wav/WaveFileWriter.h"
 #include "impulse/TWAVfile.h"
 
 #include <benchmark/benchmark.h>
@@ -28,9 +29,9 @@ struct Files
 
     Files()
     {
-        tam::bench::writeFloatWave(full, fileRate, 2,
+        tam::tools::writeWaveFile(full, fileRate, 2,
                                    tam::bench::decayingStereoNoise(fullResponseFrames, 900000.0, 0, 11, 0.5f));
-        tam::bench::writeFloatWave(long21, fileRate, 2,
+        tam::tools::writeWaveFile(long21, fileRate, 2,
                                    tam::bench::decayingStereoNoise(twentyOneSeconds, 800000.0, 0, 12, 0.5f));
     }
     ~Files()

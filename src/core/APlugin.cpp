@@ -393,7 +393,7 @@ std::string APlugin::pendingFileName() const
 {
     // The name is exactly what the 127 values decode to; deriving it keeps
     // one source of truth when several threads set name values.
-    std::string name(fileNameLength, ' ');
+    std::string name(paddedFileNameLength, ' ');
     for (int i = 0; i < fileNameValueCount; ++i)
     {
         const auto chars = valueToChars(fileNameValues[static_cast<std::size_t>(i)].load(std::memory_order_relaxed));

@@ -20,7 +20,7 @@
 #include "engine/ConvolutionEngine.h"
 #include "frame/AEffEditor.h"
 #include "frame/AudioEffectX.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 
 #include <array>
 #include <atomic>
@@ -54,12 +54,10 @@ enum class Automate
 class APlugin : public AudioEffectX
 {
 public:
-    static constexpr int fileNameLength = 255; ///< characters of the padded file-name strings
     static constexpr vst::VstInt32 latencySamples = ConvolutionEngine::latencySamples;
     static constexpr int maxDelaySamples = ConvolutionEngine::historyLength - 1;
     static constexpr float autogainOffFactor = ConvolutionEngine::autogainOffFactor;
     static constexpr float maxPredelayMs = 300.0f;
-    static constexpr int maxFileNameLength = 2 * fileNameValueCount; ///< characters the parameters carry
 
     explicit APlugin(vst::audioMasterCallback hostCallback);
     ~APlugin() override;

@@ -1,6 +1,6 @@
 #include "core/APluginProgram.h"
 
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 
 #include <cstring>
 

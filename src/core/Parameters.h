@@ -4,6 +4,8 @@
 // state a host saves and restores.
 #pragma once
 
+#include "impulse/EqCurve.h"
+
 #include <cstdint>
 
 namespace tam {
@@ -24,7 +26,7 @@ inline constexpr int reverse = 10;
 inline constexpr int stereoRouting = 12; ///< input stereo width
 inline constexpr int stereo = 13;        ///< impulse-response stereo width
 inline constexpr int eqFirst = 16;       ///< position of EQ point 1; gains at odd indices
-inline constexpr int eqLast = 31;
+inline constexpr int eqLast = eqFirst + eqPointValueCount - 1;
 inline constexpr int bypass = 41;
 inline constexpr int muteDry = 42;
 inline constexpr int autogain = 43;
@@ -62,6 +64,11 @@ const ParameterInfo& parameterInfo(std::int32_t index);
 
 /// The order in which a program applies its values: the checksum before the
 /// file name, so the name completes the check.
-inline constexpr int programApplyOrder[] = {1, 12, 8, 45, 41, 42, 0, 6, 13, 7, 5, 4, 43, 2, 10, 9};
+inline constexpr int programApplyOrder[] = {
+    param::wet,        param::stereoRouting, param::predelay, param::fileChecksum, param::bypass,
+    param::muteDry,    param::dry,           param::envelope, param::stereo,       param::length,
+    param::attackTime, param::attackLevel,   param::autogain, param::add12dB,      param::reverse,
+    param::stretch,
+};
 
 } // namespace tam

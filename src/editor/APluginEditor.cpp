@@ -47,7 +47,7 @@ vst::VstInt32 APluginEditor::getRect(vst::ERect** out)
 {
     rect.top = 0;
     rect.left = 0;
-    const Size size = window ? window->clientSize() : Size{windowWidth, windowHeight};
+    const Size size = window ? window->clientSize() : Size{TPluginEditorWindow::designWidth, TPluginEditorWindow::designHeight};
     rect.bottom = static_cast<std::int16_t>(size.height);
     rect.right = static_cast<std::int16_t>(size.width);
     *out = &rect;
@@ -61,7 +61,7 @@ vst::VstInt32 APluginEditor::open(void* ptr)
     {
         auto created = std::make_unique<TPluginEditorWindow>(*plugin);
         std::unique_ptr<NativeWindow> native =
-            windowFactory ? windowFactory(ptr, windowWidth, windowHeight, *created) : nullptr;
+            windowFactory ? windowFactory(ptr, TPluginEditorWindow::designWidth, TPluginEditorWindow::designHeight, *created) : nullptr;
         if (!native)
             return 0; // no display, or the host's window is not usable: nothing changes
         selfServiced = native->serviceItself(TPluginEditorWindow::timerIntervalMs, [this](bool tick) { service(tick); });

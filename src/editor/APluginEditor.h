@@ -35,9 +35,6 @@ class TPluginEditorWindow;
 class APluginEditor : public AEffEditor
 {
 public:
-    static constexpr int windowWidth = 736;
-    static constexpr int windowHeight = 464;
-
     explicit APluginEditor(APlugin* owner);
     ~APluginEditor() override;
 

@@ -11,8 +11,6 @@ namespace tam
 namespace
 {
 
-constexpr int width = 736;
-constexpr int height = 464;
 constexpr int headerBottom = 58;
 constexpr int columnLeft = 548; ///< start of the file column
 
@@ -109,7 +107,7 @@ void drawShapingSection(Canvas& c)
 {
     // One section for shaping and EQ, so that the small reset buttons at the
     // window's left edge sit inside it.
-    section(c, {0, 174, 404, height}, sectionTop, sectionLow);
+    section(c, {0, 174, 404, c.height()}, sectionTop, sectionLow);
     caption(c, {62, 174}, "IMPULSE SHAPING", 398);
     // Quiet row bands behind the slider labels.
     for (int row = 0; row < 6; ++row)
@@ -136,7 +134,7 @@ void drawEqSection(Canvas& c)
 
 void drawMixerSection(Canvas& c)
 {
-    section(c, {405, 174, 545, height}, sectionTop, sectionLow);
+    section(c, {405, 174, 545, c.height()}, sectionTop, sectionLow);
     // Fader bays.
     for (const int x : {408, 475})
         c.fillRect({x, 180, x + 64, 406}, shade(sectionLow, -0.08));
@@ -146,9 +144,9 @@ void drawMixerSection(Canvas& c)
 
 void drawFileColumn(Canvas& c)
 {
-    c.fillGradient({columnLeft, 0, width, height}, columnTop, columnLow, true);
-    c.line({columnLeft, 0}, {columnLeft, height}, shade(columnLow, -0.45));
-    c.line({columnLeft + 1, 0}, {columnLeft + 1, height}, shade(columnTop, 0.25));
+    c.fillGradient({columnLeft, 0, c.width(), c.height()}, columnTop, columnLow, true);
+    c.line({columnLeft, 0}, {columnLeft, c.height()}, shade(columnLow, -0.45));
+    c.line({columnLeft + 1, 0}, {columnLeft + 1, c.height()}, shade(columnTop, 0.25));
     section(c, {552, 3, 734, 462}, shade(columnTop, 0.06), columnLow);
 }
 
@@ -156,7 +154,7 @@ void drawFileColumn(Canvas& c)
 
 void drawBackground(Canvas& canvas)
 {
-    canvas.fillGradient({0, 0, width, height}, bodyTop, bodyLow, true);
+    canvas.fillGradient({0, 0, canvas.width(), canvas.height()}, bodyTop, bodyLow, true);
     drawHeader(canvas);
     drawDisplaySection(canvas);
     drawShapingSection(canvas);

@@ -8,7 +8,7 @@
 namespace tam
 {
 
-/// Draws the 736 x 464 background onto `canvas`.
+/// Draws the background onto `canvas`, which has the editor window's size.
 void drawBackground(Canvas& canvas);
 
 } // namespace tam

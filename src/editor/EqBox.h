@@ -18,7 +18,6 @@ namespace tam
 
 using EqValues = std::array<float, eqPointValueCount>;
 
-inline constexpr int eqPointCount = eqPointValueCount / 2;
 inline constexpr int noEqPoint = -1;
 
 enum class EqEditMode

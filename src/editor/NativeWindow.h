@@ -14,6 +14,7 @@
 
 #include "editor/Canvas.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,19 @@ public:
 protected:
     ~WindowListener() = default;
 };
+
+/// For a window's present: the part of `area` a window of `size` shows of
+/// `frame`, when the frame is the platform's canvas type. Null when there is
+/// nothing to copy.
+template <class PlatformCanvas>
+const PlatformCanvas* presentable(const Canvas& frame, Rect& area, Size size)
+{
+    const auto* canvas = dynamic_cast<const PlatformCanvas*>(&frame);
+    if (canvas == nullptr)
+        return nullptr;
+    area = area.intersect({0, 0, std::min(size.width, canvas->width()), std::min(size.height, canvas->height())});
+    return area.empty() ? nullptr : canvas;
+}
 
 class NativeWindow
 {

@@ -434,7 +434,7 @@ void TPluginEditorWindow::sendEqEdit()
     // gesture changed, and one recalculation even when nothing did.
     std::vector<ParameterValue> changed;
     for (int first : {0, 1})
-        for (int i = first; i < eqValueCount; i += 2)
+        for (int i = first; i < eqPointValueCount; i += 2)
             if (mirrorValue(param::eqFirst + i) != eqBeforeEdit[static_cast<std::size_t>(i)])
                 changed.push_back({param::eqFirst + i, mirrorValue(param::eqFirst + i)});
     plugin.setParameters(changed, Automate::yes);
@@ -534,7 +534,7 @@ void TPluginEditorWindow::pollChooser()
         return;
     }
     // The default file: a choice sets it, Cancel clears it.
-    if (status == FileChooser::Status::chosen && static_cast<int>(path.size()) > APlugin::maxFileNameLength)
+    if (status == FileChooser::Status::chosen && static_cast<int>(path.size()) > maxFileNameLength)
     {
         showMessage(pathTooLongMessage(path));
         return;
@@ -545,7 +545,7 @@ void TPluginEditorWindow::pollChooser()
 
 std::string TPluginEditorWindow::pathTooLongMessage(const std::string& path)
 {
-    return "ERROR: \"" + path + "\" is longer than the " + std::to_string(APlugin::maxFileNameLength) +
+    return "ERROR: \"" + path + "\" is longer than the " + std::to_string(maxFileNameLength) +
            " characters a project can keep.";
 }
 
@@ -553,7 +553,7 @@ void TPluginEditorWindow::loadFile(const std::string& fileName, bool fromDialog)
 {
     if (!fileExists(fileName))
         showMessage("ERROR: \"" + fileName + "\" file not existent.");
-    else if (static_cast<int>(fileName.size()) > APlugin::maxFileNameLength)
+    else if (static_cast<int>(fileName.size()) > maxFileNameLength)
         showMessage(pathTooLongMessage(fileName));
     else
     {
@@ -687,14 +687,14 @@ void TPluginEditorWindow::repaintEqBox()
 EqValues TPluginEditorWindow::mirrorEq() const
 {
     EqValues values{};
-    for (int i = 0; i < eqValueCount; ++i)
+    for (int i = 0; i < eqPointValueCount; ++i)
         values[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
     return values;
 }
 
 void TPluginEditorWindow::setMirrorEq(const EqValues& values)
 {
-    for (int i = 0; i < eqValueCount; ++i)
+    for (int i = 0; i < eqPointValueCount; ++i)
         setMirror(param::eqFirst + i, values[static_cast<std::size_t>(i)]);
 }
 
@@ -872,12 +872,12 @@ void TPluginEditorWindow::refreshSteps()
 
     setStage("1200");
     bool eqChanged = false;
-    for (int i = 0; i < eqValueCount; ++i)
+    for (int i = 0; i < eqPointValueCount; ++i)
         eqChanged = eqChanged || mirrorValue(param::eqFirst + i) != lastPaintedEq[static_cast<std::size_t>(i)];
     if (eqChanged && !eqDragging)
     {
         repaintEqBox();
-        for (int i = 0; i < eqValueCount; ++i)
+        for (int i = 0; i < eqPointValueCount; ++i)
             lastPaintedEq[static_cast<std::size_t>(i)] = mirrorValue(param::eqFirst + i);
     }
 

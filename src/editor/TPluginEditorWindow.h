@@ -49,7 +49,6 @@ public:
     static constexpr int designWidth = 736;
     static constexpr int designHeight = 464;
     static constexpr int timerIntervalMs = 100;
-    static constexpr int eqValueCount = 16;
 
     /// Runs the creation handler. Without a native window the window only
     /// composes its frame off screen (snapshots, tests).
@@ -262,8 +261,8 @@ private:
     TGFileselector fileSelector;
     std::unique_ptr<FileChooser> chooser; ///< while a chooser is open
     ChooserPurpose chooserPurpose = ChooserPurpose::openFile;
-    std::array<float, eqValueCount> lastPaintedEq{};
-    std::array<float, eqValueCount> eqBeforeEdit{};
+    EqValues lastPaintedEq{};
+    EqValues eqBeforeEdit{};
     TEqCurve eqView; ///< the EQ box's own curve record
     bool fileListPressed = false;
     bool eqDragging = false;

@@ -235,6 +235,39 @@ void PaintBox::paint(Canvas& target, Point at, const Rect& clip)
     target.copyFrom(picture(), clip.offset(-at.x, -at.y), clip.topLeft());
 }
 
+// --------------------------------------------------------------- ScrollBar
+
+Rect ScrollBar::thumb(int left, int right, int height, long long shown, long long total, int position,
+                      int maxPosition)
+{
+    if (maxPosition <= 0)
+        return {};
+    const int track = height - 4;
+    const int thumbHeight = std::max(16, static_cast<int>(track * shown / total));
+    const int top = 2 + static_cast<int>(static_cast<long long>(track - thumbHeight) * position / maxPosition);
+    return {left, top, right, top + thumbHeight};
+}
+
+int ScrollBar::press(Point p, const Rect& thumb, int barLeft, int position)
+{
+    if (thumb.empty() || p.x < barLeft)
+        return 0;
+    if (!thumb.contains(p))
+        return p.y < thumb.top ? -1 : 1;
+    dragging = true;
+    dragStartY = p.y;
+    dragStartPosition = position;
+    return 0;
+}
+
+std::optional<double> ScrollBar::dragTravel(int y, int height, const Rect& thumb, int maxPosition) const
+{
+    const int range = height - 4 - thumb.height();
+    if (!dragging || range <= 0)
+        return std::nullopt;
+    return static_cast<double>(y - dragStartY) * maxPosition / range;
+}
+
 // --------------------------------------------------------------- ScrollBox
 
 ScrollBox::ScrollBox(Rect area, Color faceColor) : Widget(area), face(faceColor) {}
@@ -279,12 +312,8 @@ void ScrollBox::layoutContent()
 
 Rect ScrollBox::thumbRect() const
 {
-    if (maxScrollTop() == 0)
-        return {};
-    const int track = height() - 4;
-    const int thumbHeight = std::max(16, static_cast<int>(static_cast<long long>(track) * height() / contentHeight));
-    const int top = 2 + static_cast<int>(static_cast<long long>(track - thumbHeight) * scrollTop / maxScrollTop());
-    return {width() - barWidth + 1, top, width() - 1, top + thumbHeight};
+    return ScrollBar::thumb(width() - barWidth + 1, width() - 1, height(), height(), contentHeight, scrollTop,
+                            maxScrollTop());
 }
 
 void ScrollBox::paint(Canvas& target, Point at, const Rect& clip)
@@ -300,34 +329,20 @@ void ScrollBox::paint(Canvas& target, Point at, const Rect& clip)
 
 void ScrollBox::mouseDown(const MouseEvent& event)
 {
-    const Rect thumb = thumbRect();
-    if (thumb.empty() || event.point.x < width() - barWidth)
-        return;
-    if (thumb.contains(event.point))
-    {
-        draggingThumb = true;
-        dragStartY = event.point.y;
-        dragStartTop = scrollTop;
-    }
-    else
-    {
-        scrollTo(scrollTop + (event.point.y < thumb.top ? -height() : height()));
-    }
+    if (const int page = bar.press(event.point, thumbRect(), width() - barWidth, scrollTop))
+        scrollTo(scrollTop + page * height());
 }
 
 void ScrollBox::mouseMove(const MouseEvent& event)
 {
-    if (!draggingThumb)
-        return;
-    const int range = height() - 4 - thumbRect().height();
-    if (range > 0)
-        scrollTo(dragStartTop + static_cast<int>(static_cast<long long>(event.point.y - dragStartY) * maxScrollTop() / range));
+    if (const auto travel = bar.dragTravel(event.point.y, height(), thumbRect(), maxScrollTop()))
+        scrollTo(bar.dragStart() + static_cast<int>(*travel));
 }
 
 void ScrollBox::mouseUp(const MouseEvent& event)
 {
     (void)event;
-    draggingThumb = false;
+    bar.release();
 }
 
 void ScrollBox::wheel(Point p, int steps)
@@ -421,14 +436,8 @@ void TextView::wrap()
 
 Rect TextView::thumbRect() const
 {
-    if (lineCount() <= visibleLines())
-        return {};
-    const int trackTop = 2;
-    const int trackHeight = height() - 4;
-    const int thumbHeight = std::max(16, trackHeight * visibleLines() / lineCount());
-    const int range = trackHeight - thumbHeight;
-    const int top = trackTop + (maxFirstLine() > 0 ? range * firstLine / maxFirstLine() : 0);
-    return {width() - barWidth, top, width() - 2, top + thumbHeight};
+    return ScrollBar::thumb(width() - barWidth, width() - 2, height(), visibleLines(), lineCount(), firstLine,
+                            maxFirstLine());
 }
 
 void TextView::paint(Canvas& target, Point at, const Rect& clip)
@@ -453,38 +462,20 @@ void TextView::paint(Canvas& target, Point at, const Rect& clip)
 
 void TextView::mouseDown(const MouseEvent& event)
 {
-    const Rect thumb = thumbRect();
-    if (thumb.empty() || event.point.x < width() - barWidth)
-        return;
-    if (thumb.contains(event.point))
-    {
-        draggingThumb = true;
-        dragStartY = event.point.y;
-        dragStartLine = firstLine;
-    }
-    else
-    {
-        // A click on the bar pages towards it.
-        scrollTo(firstLine + (event.point.y < thumb.top ? -visibleLines() : visibleLines()));
-    }
+    if (const int page = bar.press(event.point, thumbRect(), width() - barWidth, firstLine))
+        scrollTo(firstLine + page * visibleLines());
 }
 
 void TextView::mouseMove(const MouseEvent& event)
 {
-    if (!draggingThumb)
-        return;
-    const Rect thumb = thumbRect();
-    const int range = height() - 4 - thumb.height();
-    if (range <= 0)
-        return;
-    const int delta = event.point.y - dragStartY;
-    scrollTo(dragStartLine + nearest(static_cast<double>(delta) * maxFirstLine() / range));
+    if (const auto travel = bar.dragTravel(event.point.y, height(), thumbRect(), maxFirstLine()))
+        scrollTo(bar.dragStart() + nearest(*travel));
 }
 
 void TextView::mouseUp(const MouseEvent& event)
 {
     (void)event;
-    draggingThumb = false;
+    bar.release();
 }
 
 void TextView::wheel(Point p, int steps)

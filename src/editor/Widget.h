@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,35 @@ private:
     bool stale = true;
 };
 
+/// The vertical bar of a scrolling widget: where its thumb lies, and the
+/// press and drag on it. The owner keeps the scroll position in its own
+/// units (pixels, lines) and pages and rounds in them.
+class ScrollBar
+{
+public:
+    /// The thumb of a bar from column `left` to `right` in a track from row 2
+    /// to `height` - 2, showing `shown` of `total` at `position` of
+    /// `maxPosition`; empty when everything fits.
+    static Rect thumb(int left, int right, int height, long long shown, long long total, int position,
+                      int maxPosition);
+
+    /// A press at `p` on a bar that starts at column `barLeft`: on the thumb
+    /// it starts a drag from `position` and returns 0; elsewhere on the bar
+    /// it returns the direction to page (-1 up, +1 down); off the bar, 0.
+    int press(Point p, const Rect& thumb, int barLeft, int position);
+    /// While a drag lasts: how many units the position moved with the
+    /// pointer at row `y` (unrounded), over a track of `height` - 4 rows.
+    std::optional<double> dragTravel(int y, int height, const Rect& thumb, int maxPosition) const;
+    /// The position the drag started from.
+    int dragStart() const { return dragStartPosition; }
+    void release() { dragging = false; }
+
+private:
+    bool dragging = false;
+    int dragStartY = 0;
+    int dragStartPosition = 0;
+};
+
 /// A vertically scrolling view of one content widget, with a bar at its
 /// right while the content is taller than the view; the wheel, dragging
 /// the thumb and clicking the bar scroll it.
@@ -191,9 +221,7 @@ private:
     int contentHeight = 0;
     int scrollTop = 0;
     Color face;
-    bool draggingThumb = false;
-    int dragStartY = 0;
-    int dragStartTop = 0;
+    ScrollBar bar;
 };
 
 /// A bordered group with a caption on its top edge, drawn on the parent's face.
@@ -248,9 +276,7 @@ private:
     Color textColor;
     Color face;
     int firstLine = 0;
-    bool draggingThumb = false;
-    int dragStartY = 0;
-    int dragStartLine = 0;
+    ScrollBar bar;
 };
 
 } // namespace tam

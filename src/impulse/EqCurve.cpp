@@ -7,7 +7,6 @@ namespace tam {
 
 namespace {
 
-constexpr int eqPointCount = eqPointValueCount / 2;
 constexpr float minimumSpacing = 0.00501f; // smallest distance between neighbouring slots (position units)
 constexpr EqCurvePoint flatPoint{0.5f, 1.0f};
 

@@ -9,7 +9,8 @@
 
 namespace tam {
 
-inline constexpr int eqPointValueCount = 16;
+inline constexpr int eqPointCount = 8;
+inline constexpr int eqPointValueCount = 2 * eqPointCount; ///< position and factor of each point
 
 struct EqCurvePoint
 {
@@ -35,7 +36,7 @@ public:
     /// The curve after the fixed 15-tap smoothing kernel.
     float smoothedValue(float position) const;
 
-    EqCurvePoint points[10]{}; ///< slot 0 left end, 1..m active points, m+1 right end
+    EqCurvePoint points[eqPointCount + 2]{}; ///< slot 0 left end, 1..m active points, m+1 right end
     std::int32_t segmentCount = 2;
     float logLow = 0.0f;  ///< log2 of the lowest frequency
     float logHigh = 0.0f; ///< log2 of the highest frequency

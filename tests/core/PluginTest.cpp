@@ -2,7 +2,7 @@
 // protocol and the program record.
 #include "core/APlugin.h"
 #include "core/Settings.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
@@ -396,7 +396,7 @@ TEST_F(PluginFixture, ABatchRecalculatesOnceAndSurvivesAHostThatAnswersItsAutoma
     EXPECT_EQ(plugin.store().getGeneration(), generation + 1);
     EXPECT_FLOAT_EQ(plugin.getParameter(param::stretch), 0.6f);
 
-    const auto refused = plugin.openFile("/" + std::string(APlugin::maxFileNameLength, 'x'));
+    const auto refused = plugin.openFile("/" + std::string(maxFileNameLength, 'x'));
     EXPECT_FALSE(refused.loaded);
     EXPECT_NE(refused.errorText.find("254"), std::string::npos);
 }

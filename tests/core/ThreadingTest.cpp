@@ -1,7 +1,7 @@
 // The audio thread keeps running while other threads change everything they
 // may change. Run under ThreadSanitizer in CI.
 #include "core/APlugin.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"

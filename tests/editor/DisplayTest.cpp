@@ -1,6 +1,7 @@
 // The waveform area and the information line, checked on the pixels the
 // window composes, and the peak-column rule on known responses.
 #include "EditorFixture.h"
+#include "core/FileNameCodec.h"
 
 #include "editor/ResponseDisplay.h"
 

@@ -1,6 +1,7 @@
 // The file list on a temporary folder, the load flow's messages, and the
 // choosers, with a stand-in for the desktop's chooser (never a real dialog).
 #include "EditorFixture.h"
+#include "core/FileNameCodec.h"
 
 #include "editor/Desktop.h"
 
@@ -154,6 +155,14 @@ TEST_F(FileListTest, ADialogLoadScrollsTheFileToTheMiddleAListLoadKeepsThePositi
     click(*window, row(6));
     EXPECT_EQ(plugin->requestedFileName(), folder + "r106.wav");
     EXPECT_EQ(window->ScrollBox1.getScrollTop(), 100);
+
+    // The bar: a press below the thumb pages down, the thumb drags to the end.
+    const Rect list = window->ScrollBox1.absoluteRect();
+    click(*window, Point{list.right - 5, list.bottom - 3});
+    EXPECT_EQ(window->ScrollBox1.getScrollTop(), 100 + list.height());
+    window->ScrollBox1.scrollTo(0);
+    drag(*window, Point{list.right - 5, list.top + 4}, 0, list.height());
+    EXPECT_EQ(window->ScrollBox1.getScrollTop(), window->ScrollBox1.maxScrollTop());
 }
 
 TEST_F(FileListTest, TheLoadFlowExplainsEveryFailureAndKeepsTheResponseInUse)

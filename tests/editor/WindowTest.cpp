@@ -6,6 +6,7 @@
 
 #include "core/Settings.h"
 #include "editor/Palette.h"
+#include "core/FileNameCodec.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 
@@ -288,6 +289,13 @@ TEST_F(WindowTest, HelpPanelOpensOverTheControlsAndClosesFromThreePlaces)
     EXPECT_GT(window->helpText.lineCount(), window->helpText.visibleLines()) << "the text scrolls";
     window->onWheel(centre(window->helpText), 2);
     EXPECT_EQ(window->helpText.getScrollLine(), 6);
+    // Its bar: a press below the thumb pages, the thumb drags to the last line.
+    const Rect text = window->helpText.absoluteRect();
+    click(*window, Point{text.right - 5, text.bottom - 3});
+    EXPECT_EQ(window->helpText.getScrollLine(), 6 + window->helpText.visibleLines());
+    window->helpText.scrollTo(0);
+    drag(*window, Point{text.right - 5, text.top + 4}, 0, text.height());
+    EXPECT_EQ(window->helpText.getScrollLine(), window->helpText.lineCount() - window->helpText.visibleLines());
 
     // The panel lies over the envelope slider: clicks there stay in the panel.
     clearAutomations();

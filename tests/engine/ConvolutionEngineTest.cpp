@@ -22,16 +22,6 @@ namespace {
 
 constexpr int latency = ConvolutionEngine::latencySamples;
 
-std::vector<float> noise(std::size_t n, unsigned seed, float amplitude = 1.0f)
-{
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
-    std::vector<float> v(n);
-    for (auto& x : v)
-        x = distribution(generator);
-    return v;
-}
-
 /// A decaying noise response of the given number of partitions, quiet enough
 /// that noise through it stays below the output limit.
 std::vector<float> response(int partitions, unsigned seed)

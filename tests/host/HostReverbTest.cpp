@@ -1,6 +1,6 @@
 // The plug-in reverberates when driven as a host drives it: the response
 // arrives through the file-name parameters, audio through processReplacing.
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 

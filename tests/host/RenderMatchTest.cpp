@@ -4,7 +4,7 @@
 // (left and right interleaved, little-endian); with TAM_RENDER_REFERENCE set
 // it is compared with the rendering found there. scripts/test-windows writes
 // with the Windows module and compares with the Linux one.
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 

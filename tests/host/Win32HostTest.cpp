@@ -2,7 +2,7 @@
 // the effect record byte by byte, every entry called with the stack as a
 // foreign 32-bit host leaves it, the settings in the registry, and impulse
 // responses in coded formats decoded by the audio compression manager.
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/WaveReader.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"

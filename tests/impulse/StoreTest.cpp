@@ -9,7 +9,6 @@
 #include <cmath>
 #include <complex>
 #include <memory>
-#include <random>
 
 using namespace tam;
 using namespace tam::test;
@@ -23,16 +22,6 @@ std::vector<float> ramp(std::size_t frames, int channels)
     std::vector<float> v(frames * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < v.size(); ++i)
         v[i] = static_cast<float>(std::sin(0.001 * static_cast<double>(i))) * 0.5f + (i % 2 == 0 ? 0.1f : -0.1f);
-    return v;
-}
-
-std::vector<float> noise(std::size_t n, unsigned seed, float amplitude)
-{
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
-    std::vector<float> v(n);
-    for (auto& x : v)
-        x = distribution(generator);
     return v;
 }
 

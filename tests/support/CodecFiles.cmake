@@ -18,7 +18,8 @@ if(TAM_SOX)
     file(MAKE_DIRECTORY ${TAM_CODEC_DIR})
     foreach(channels 1 2)
         # Broadband noise in one channel, a sweep in the other, fading out
-        # like a response; 8000 Hz is a rate every decoder (wine's too) takes.
+        # like a response from full scale, where the ADPCM decoders must clamp;
+        # 8000 Hz is a rate every decoder (wine's too) takes.
         set(source ${TAM_CODEC_DIR}/source-${channels}ch.wav)
         if(channels EQUAL 1)
             set(synth pinknoise)
@@ -27,7 +28,7 @@ if(TAM_SOX)
         endif()
         add_custom_command(OUTPUT ${source}
             COMMAND ${TAM_SOX} -R -n -r 8000 -c ${channels} -b 16 -e signed ${source}
-                    synth 0.625 ${synth} fade q 0 0.625 0.55 vol 0.8
+                    synth 0.625 ${synth} fade q 0 0.625 0.55 norm
             VERBATIM)
         foreach(codec a-law u-law ima-adpcm ms-adpcm)
             set(coded ${TAM_CODEC_DIR}/${codec}-${channels}ch.wav)

@@ -7,11 +7,6 @@
 #include <mutex>
 #include <stdexcept>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace tam::test {
 
@@ -48,36 +43,6 @@ vst::VstIntPtr TAM_VST_CALL versionOnlyHost(vst::AEffect*, vst::VstInt32 opcode,
                                             float)
 {
     return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
-PluginModule::PluginModule(const std::string& path)
-{
-#if defined(_WIN32)
-    handle = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
-#else
-    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-    if (handle == nullptr)
-        throw std::runtime_error("cannot load " + path);
-}
-
-PluginModule::~PluginModule()
-{
-#if defined(_WIN32)
-    FreeLibrary(reinterpret_cast<HMODULE>(handle));
-#else
-    dlclose(handle);
-#endif
-}
-
-PluginModule::EntryProc PluginModule::entry(const char* name) const
-{
-#if defined(_WIN32)
-    return reinterpret_cast<EntryProc>(
-        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name)));
-#else
-    return reinterpret_cast<EntryProc>(dlsym(handle, name));
-#endif
 }
 
 PluginHost::PluginHost(const PluginModule& module, vst::VstIntPtr versionAnswer, const char* entryName)

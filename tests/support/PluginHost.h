@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame/VstAbi.h"
+#include "host/PluginLibrary.h"
 
 #include <atomic>
 #include <string>
@@ -19,21 +20,8 @@ struct HostCall
     float opt;
 };
 
-class PluginModule
-{
-public:
-    explicit PluginModule(const std::string& path);
-    ~PluginModule();
-    PluginModule(const PluginModule&) = delete;
-    PluginModule& operator=(const PluginModule&) = delete;
-
-    using EntryProc = vst::AEffect*(TAM_VST_CALL*)(vst::audioMasterCallback);
-    /// The named export, or null.
-    EntryProc entry(const char* name) const;
-
-private:
-    void* handle = nullptr;
-};
+/// The module loader of the command-line host.
+using PluginModule = host::PluginLibrary;
 
 /// The entry a host calls: the Windows module exports only "main".
 #if defined(_WIN32)

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "impulse/WaveReader.h"
+#include "wav/WaveFileWriter.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -91,19 +91,19 @@ void WavImage::save(const std::string& path) const
         throw std::runtime_error("cannot write " + path);
 }
 
-namespace {
-
-void writeCanonical(const std::string& path, std::uint16_t formatTag, int sampleRate, int channels, int bits,
-                    const std::vector<std::uint8_t>& data)
+void writePcm16Wav(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved)
 {
-    WavImage w;
+    constexpr int bits = 16;
     const auto blockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+    std::vector<std::uint8_t> data(interleaved.size() * sizeof(std::int16_t));
+    std::memcpy(data.data(), interleaved.data(), data.size());
+    WavImage w;
     w.tag("RIFF");
     w.u32(static_cast<std::uint32_t>(4 + 8 + 16 + 8 + data.size()));
     w.tag("WAVE");
     w.tag("fmt ");
     w.u32(16);
-    w.u16(formatTag);
+    w.u16(1); // PCM
     w.u16(static_cast<std::uint16_t>(channels));
     w.u32(static_cast<std::uint32_t>(sampleRate));
     w.u32(static_cast<std::uint32_t>(sampleRate) * blockAlign);
@@ -115,27 +115,19 @@ void writeCanonical(const std::string& path, std::uint16_t formatTag, int sample
     w.save(path);
 }
 
-} // namespace
-
-WaveRead readWave(const std::string& path)
-{
-    WaveRead read;
-    read.samples = ReadWaveFile(path, read.rate, read.channels, read.count);
-    return read;
-}
-
 void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved)
 {
-    std::vector<std::uint8_t> data(interleaved.size() * sizeof(float));
-    std::memcpy(data.data(), interleaved.data(), data.size());
-    writeCanonical(path, 3, sampleRate, channels, 32, data);
+    tools::writeWaveFile(path, sampleRate, channels, interleaved);
 }
 
-void writePcm16Wav(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved)
+std::vector<float> noise(std::size_t n, unsigned seed, float amplitude)
 {
-    std::vector<std::uint8_t> data(interleaved.size() * sizeof(std::int16_t));
-    std::memcpy(data.data(), interleaved.data(), data.size());
-    writeCanonical(path, 1, sampleRate, channels, 16, data);
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
+    std::vector<float> v(n);
+    for (auto& x : v)
+        x = distribution(generator);
+    return v;
 }
 
 namespace {

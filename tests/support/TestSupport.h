@@ -76,22 +76,6 @@ struct WavImage
     void save(const std::string& path) const;
 };
 
-/// What the WAV reader returned for a file.
-struct WaveRead
-{
-    std::vector<float> samples; ///< interleaved
-    std::int32_t rate = 0;
-    std::int32_t channels = 0;
-    std::int32_t count = 0; ///< channels x frames
-    std::size_t frames() const { return channels > 0 ? samples.size() / static_cast<std::size_t>(channels) : 0; }
-    float at(std::size_t frame, int channel) const
-    {
-        return samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)];
-    }
-};
-/// Reads a file with the plug-in's WAV reader (throws its WaveError).
-WaveRead readWave(const std::string& path);
-
 /// Test-case name of a coded-file case, e.g. "imaadpcm_2ch".
 inline std::string codecCaseName(std::string encoding, int channels)
 {
@@ -99,10 +83,13 @@ inline std::string codecCaseName(std::string encoding, int channels)
     return encoding + "_" + std::to_string(channels) + "ch";
 }
 
-/// A complete canonical WAV file of 32-bit float samples (tag 3).
+/// A complete WAV file of 32-bit float samples, written as the tools write it.
 void writeFloatWav(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved);
-/// A complete canonical 16-bit PCM WAV file.
+/// A complete canonical 16-bit PCM WAV file, every sample as given.
 void writePcm16Wav(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved);
+
+/// `n` values uniform in [-amplitude, amplitude), the same for a seed on every run.
+std::vector<float> noise(std::size_t n, unsigned seed, float amplitude = 1.0f);
 
 void noteAllocation();
 

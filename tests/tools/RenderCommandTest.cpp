@@ -4,6 +4,7 @@
 #include "impulse/WaveReader.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
+#include "support/WaveRead.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The parts of tam-render that decide what a render does: the command line,
 // the tail length, and the hand-over of the response's name.
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "render/FileNameTransfer.h"
 #include "render/RenderErrors.h"
 #include "render/RenderOptions.h"
@@ -36,15 +36,15 @@ std::string usageErrorOf(std::vector<std::string> arguments)
     return "";
 }
 
-std::array<float, fileNameValues> values(const std::string& name)
+NameValues values(const std::string& name)
 {
     return fileNameToValues(name);
 }
 
-std::array<float, fileNameValues> padded(const std::string& name)
+NameValues padded(const std::string& name)
 {
     std::string text = name;
-    text.resize(paddedNameLength, ' ');
+    text.resize(paddedFileNameLength, ' ');
     return fileNameToValues(text);
 }
 
@@ -182,30 +182,30 @@ TEST(FileNameTransfer, TheLoadIsSeenInTheValuesThePlugInRewrites)
     const std::string name = "/halls/a.wav"; // 12 characters: values 0..5 carry it, 6 holds " \0"
     const auto sent = values(name);
     const auto after = padded(name);
-    const std::array<float, fileNameValues> empty{};
+    const NameValues empty{};
 
     // The plug-in loads during the set of value 5 and rewrites all values;
     // the host then sets 6.. again.
     LoadWatch loads(name, empty);
-    std::array<float, fileNameValues> now = empty;
-    loads.afterSet(fileNameChecksumIndex, fileNameChecksum(name), now);
-    for (int i = 0; i < fileNameValues; ++i)
+    NameValues now = empty;
+    loads.afterSet(param::fileChecksum, fileNameChecksum(name), now);
+    for (int i = 0; i < fileNameValueCount; ++i)
     {
         now[static_cast<std::size_t>(i)] = sent[static_cast<std::size_t>(i)];
         if (i == 5)
             now = after;
-        loads.afterSet(fileNameFirstIndex + i, sent[static_cast<std::size_t>(i)], now);
+        loads.afterSet(param::fileNameFirst + i, sent[static_cast<std::size_t>(i)], now);
     }
     EXPECT_EQ(loads.outcome(), LoadWatch::Outcome::loaded);
 
     // Nothing rewritten although the name completed: not loaded.
     LoadWatch ignores(name, empty);
     now = empty;
-    ignores.afterSet(fileNameChecksumIndex, fileNameChecksum(name), now);
-    for (int i = 0; i < fileNameValues; ++i)
+    ignores.afterSet(param::fileChecksum, fileNameChecksum(name), now);
+    for (int i = 0; i < fileNameValueCount; ++i)
     {
         now[static_cast<std::size_t>(i)] = sent[static_cast<std::size_t>(i)];
-        ignores.afterSet(fileNameFirstIndex + i, sent[static_cast<std::size_t>(i)], now);
+        ignores.afterSet(param::fileNameFirst + i, sent[static_cast<std::size_t>(i)], now);
     }
     EXPECT_EQ(ignores.outcome(), LoadWatch::Outcome::notLoaded);
 
@@ -213,11 +213,11 @@ TEST(FileNameTransfer, TheLoadIsSeenInTheValuesThePlugInRewrites)
     // would change nothing, so the question stays open.
     LoadWatch open(name, after);
     now = after;
-    open.afterSet(fileNameChecksumIndex, fileNameChecksum(name), now);
+    open.afterSet(param::fileChecksum, fileNameChecksum(name), now);
     for (int i = 0; i < 5; ++i)
     {
         now[static_cast<std::size_t>(i)] = sent[static_cast<std::size_t>(i)];
-        open.afterSet(fileNameFirstIndex + i, sent[static_cast<std::size_t>(i)], now);
+        open.afterSet(param::fileNameFirst + i, sent[static_cast<std::size_t>(i)], now);
     }
     EXPECT_EQ(open.outcome(), LoadWatch::Outcome::unknown);
 }

@@ -106,20 +106,6 @@ void addEvent(StereoSound& sound, double start, double seconds, double pan, doub
 
 } // namespace
 
-std::uint64_t SeededNoise::nextBits()
-{
-    state += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-double SeededNoise::uniform()
-{
-    return static_cast<double>(nextBits() >> 11) * 0x1.0p-53;
-}
-
 double SeededNoise::gaussian()
 {
     const double u1 = 1.0 - uniform(); // (0, 1]: the logarithm stays finite

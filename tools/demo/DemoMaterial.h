@@ -3,6 +3,8 @@
 // seeds, so the same program writes the same samples on every run.
 #pragma once
 
+#include "common/SplitMix64.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -22,20 +24,13 @@ struct StereoSound
     float right(std::size_t frame) const { return interleaved[2 * frame + 1]; }
 };
 
-/// Deterministic random numbers (splitmix64): the same seed gives the same
-/// sequence on every platform, unlike the standard distributions.
-class SeededNoise
+/// The demo's random numbers: uniform (splitmix64) and standard normal.
+class SeededNoise : public tools::SplitMix64
 {
 public:
-    explicit SeededNoise(std::uint64_t seed) : state(seed) {}
-    std::uint64_t nextBits();
-    /// Uniform in [0, 1).
-    double uniform();
+    using SplitMix64::SplitMix64;
     /// Standard normal (Box-Muller).
     double gaussian();
-
-private:
-    std::uint64_t state;
 };
 
 /// The hall: direct sound, a pattern of early reflections (different in each

@@ -15,9 +15,7 @@ constexpr int writeExit = 6;
 
 void save(const tam::demo::StereoSound& sound, const std::filesystem::path& path)
 {
-    tam::tools::WaveFileWriter writer(path.string(), sound.sampleRate, 2, tam::tools::SampleFormat::float32);
-    writer.write(sound.interleaved.data(), sound.frames());
-    writer.finish();
+    tam::tools::writeWaveFile(path.string(), sound.sampleRate, 2, sound.interleaved);
     std::printf("wrote %s (%.2f s stereo, %d Hz, 32-bit float)\n", path.string().c_str(),
                 static_cast<double>(sound.frames()) / sound.sampleRate, sound.sampleRate);
 }

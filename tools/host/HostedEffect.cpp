@@ -15,21 +15,19 @@ constexpr const char* hostVendor = "TAM tools";
 /// before the host has its effect record.
 thread_local HostedEffect* constructing = nullptr;
 
-using EntryProc = vst::AEffect*(TAM_VST_CALL*)(vst::audioMasterCallback);
-
 } // namespace
 
 HostedEffect::HostedEffect(const PluginLibrary& library, float sampleRate, int maxBlockSize)
     : rate(sampleRate), maxBlock(maxBlockSize)
 {
-    void* entry = library.symbol("VSTPluginMain");
+    PluginLibrary::EntryProc entry = library.entry("VSTPluginMain");
     if (entry == nullptr)
-        entry = library.symbol("main");
+        entry = library.entry("main");
     if (entry == nullptr)
         throw HostError("the plug-in " + library.path() + " has no VST 2 entry (VSTPluginMain or main)");
 
     constructing = this;
-    effect = reinterpret_cast<EntryProc>(entry)(&HostedEffect::callback);
+    effect = entry(&HostedEffect::callback);
     constructing = nullptr;
     if (effect == nullptr)
         throw HostError("the plug-in " + library.path() + " returned no effect");

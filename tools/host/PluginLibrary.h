@@ -1,7 +1,9 @@
 // A plug-in module loaded into the process the way a host loads it, and the
-// lookup of its exported entry functions. Used by the command-line host and
-// the end-to-end benchmark; never by the plug-in itself.
+// lookup of its exported entry functions. Used by the command-line host, the
+// host-level tests and the end-to-end benchmark; never by the plug-in itself.
 #pragma once
+
+#include "frame/VstAbi.h"
 
 #include <stdexcept>
 #include <string>
@@ -27,6 +29,9 @@ public:
 
     /// Address of an exported function, or null.
     void* symbol(const char* name) const;
+    /// The entry function a host calls ("VSTPluginMain", "main"), or null.
+    using EntryProc = vst::AEffect*(TAM_VST_CALL*)(vst::audioMasterCallback);
+    EntryProc entry(const char* name) const { return reinterpret_cast<EntryProc>(symbol(name)); }
     const std::string& path() const { return modulePath; }
 
 private:

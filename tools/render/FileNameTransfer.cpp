@@ -1,6 +1,6 @@
 #include "render/FileNameTransfer.h"
 
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "render/RenderErrors.h"
 
 #include <filesystem>
@@ -24,9 +24,9 @@ std::string transferablePath(const std::string& path)
                               ", so the plug-in cannot be given it through its file-name parameters; "
                               "move or link the file to a simpler path");
     };
-    if (text.size() > maxTransferableLength)
+    if (text.size() > static_cast<std::size_t>(maxFileNameLength))
         refuse("has " + std::to_string(text.size()) + " characters (at most " +
-               std::to_string(maxTransferableLength) + " travel)");
+               std::to_string(maxFileNameLength) + " travel)");
     for (const char c : text)
     {
         const auto code = static_cast<unsigned char>(c);
@@ -38,7 +38,7 @@ std::string transferablePath(const std::string& path)
     return text;
 }
 
-std::string decodeFileName(const std::array<float, fileNameValues>& values)
+std::string decodeFileName(const NameValues& values)
 {
     std::string name;
     for (const float v : values)
@@ -51,20 +51,20 @@ std::string decodeFileName(const std::array<float, fileNameValues>& values)
     return end == std::string::npos ? std::string() : name.substr(0, end + 1);
 }
 
-LoadWatch::LoadWatch(const std::string& sent, const std::array<float, fileNameValues>& before)
+LoadWatch::LoadWatch(const std::string& sent, const NameValues& before)
     : name(sent), expected(before)
 {
     std::string paddedName = sent;
-    paddedName.resize(paddedNameLength, ' ');
+    paddedName.resize(paddedFileNameLength, ' ');
     padded = fileNameToValues(paddedName);
 }
 
-void LoadWatch::afterSet(int index, float value, const std::array<float, fileNameValues>& now)
+void LoadWatch::afterSet(int index, float value, const NameValues& now)
 {
-    if (index == fileNameChecksumIndex)
+    if (index == param::fileChecksum)
         checksumSet = true;
-    else if (index >= fileNameFirstIndex && index < fileNameFirstIndex + fileNameValues)
-        expected[static_cast<std::size_t>(index - fileNameFirstIndex)] = value;
+    else if (index >= param::fileNameFirst && index < param::fileNameFirst + fileNameValueCount)
+        expected[static_cast<std::size_t>(index - param::fileNameFirst)] = value;
     if (now != expected)
     {
         // Only a load writes these values behind the host's back.

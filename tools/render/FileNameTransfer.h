@@ -3,16 +3,15 @@
 // restoring a project hands it over. The plug-in then loads the file itself.
 #pragma once
 
+#include "core/FileNameCodec.h"
+#include "core/Parameters.h"
+
 #include <array>
 #include <string>
 
 namespace tam::render {
 
-inline constexpr int fileNameChecksumIndex = 45;
-inline constexpr int fileNameFirstIndex = 46;
-inline constexpr int fileNameValues = 127;
-inline constexpr int paddedNameLength = 255; ///< the plug-in's name is padded with spaces to this length
-inline constexpr std::size_t maxTransferableLength = 254;
+using NameValues = std::array<float, fileNameValueCount>;
 
 /// The absolute, normalised form of `path` that the parameters can carry.
 /// Throws RenderError(badResponse) when they cannot: longer than 254
@@ -20,7 +19,7 @@ inline constexpr std::size_t maxTransferableLength = 254;
 std::string transferablePath(const std::string& path);
 
 /// The name the 127 file-name values carry, trailing spaces removed.
-std::string decodeFileName(const std::array<float, fileNameValues>& values);
+std::string decodeFileName(const NameValues& values);
 
 /// Tells from the file-name values whether the plug-in loaded the name sent.
 /// A plug-in that loads a file re-encodes all 127 values from its name padded
@@ -41,18 +40,18 @@ public:
     };
 
     /// `before`: the name values read back before the restore.
-    LoadWatch(const std::string& sent, const std::array<float, fileNameValues>& before);
+    LoadWatch(const std::string& sent, const NameValues& before);
 
     /// After the host set parameter `index` (from 45 up, in index order) to
     /// `value`; `now` are the name values read back after that set.
-    void afterSet(int index, float value, const std::array<float, fileNameValues>& now);
+    void afterSet(int index, float value, const NameValues& now);
 
     Outcome outcome() const;
 
 private:
     std::string name;
-    std::array<float, fileNameValues> padded{};   ///< what a load writes
-    std::array<float, fileNameValues> expected{}; ///< what the values are unless the plug-in wrote them
+    NameValues padded{};   ///< what a load writes
+    NameValues expected{}; ///< what the values are unless the plug-in wrote them
     bool checksumSet = false;
     bool loadSeen = false;
     bool completed = false;

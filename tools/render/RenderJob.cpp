@@ -1,7 +1,7 @@
 #include "render/RenderJob.h"
 
 #include "host/HostedEffect.h"
-#include "impulse/LevelText.h"
+#include "core/FileNameCodec.h"
 #include "impulse/WaveReader.h"
 #include "render/FileNameTransfer.h"
 #include "render/Progress.h"
@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -22,12 +23,7 @@ namespace tam::render {
 
 namespace {
 
-constexpr int parameterCount = 173;
 constexpr int infoDefaultRate = 44100;
-constexpr int stretchIndex = 9;
-constexpr int lengthIndex = 7;
-constexpr int reverseIndex = 10;
-constexpr int predelayIndex = 8;
 
 #if defined(_WIN32)
 constexpr const char* moduleFileName = "tam.dll";
@@ -111,11 +107,11 @@ LoadedPlugin loadPlugin(const std::string& path, float rate, int blockSize)
     return plugin;
 }
 
-std::array<float, fileNameValues> readNameValues(host::HostedEffect& fx)
+NameValues readNameValues(host::HostedEffect& fx)
 {
-    std::array<float, fileNameValues> values{};
-    for (int i = 0; i < fileNameValues; ++i)
-        values[static_cast<std::size_t>(i)] = fx.getParameter(fileNameFirstIndex + i);
+    NameValues values{};
+    for (int i = 0; i < fileNameValueCount; ++i)
+        values[static_cast<std::size_t>(i)] = fx.getParameter(param::fileNameFirst + i);
     return values;
 }
 
@@ -134,20 +130,155 @@ void restoreState(host::HostedEffect& fx, const std::map<int, float>& overrides,
     const std::string nameInPlugin = decodeFileName(readNameValues(fx));
     const std::string& sent = responsePath;
     const auto values = fileNameToValues(sent);
-    state[fileNameChecksumIndex] = fileNameChecksum(sent);
-    for (int i = 0; i < fileNameValues; ++i)
-        state[static_cast<std::size_t>(fileNameFirstIndex + i)] = values[static_cast<std::size_t>(i)];
+    state[param::fileChecksum] = fileNameChecksum(sent);
+    for (int i = 0; i < fileNameValueCount; ++i)
+        state[static_cast<std::size_t>(param::fileNameFirst + i)] = values[static_cast<std::size_t>(i)];
 
     LoadWatch watch(sent, readNameValues(fx));
     for (int i = 0; i < parameterCount; ++i)
     {
         const float value = state[static_cast<std::size_t>(i)];
         fx.setParameter(i, value);
-        if (i >= fileNameChecksumIndex)
+        if (i >= param::fileChecksum)
             watch.afterSet(i, value, readNameValues(fx));
     }
     if (sent != nameInPlugin && watch.outcome() == LoadWatch::Outcome::notLoaded)
         throw RenderError(ExitCode::pluginFailure, "the plug-in did not load the response " + displayName);
+}
+
+/// The files of a render, read and checked before anything is written.
+struct RenderSources
+{
+    WaveData response;
+    std::string responsePath; ///< as the file-name parameters carry it
+    WaveData input;
+    int rate = 0; ///< the host rate
+};
+
+RenderSources readSources(const RenderOptions& options, const std::function<void(const std::string&)>& note)
+{
+    RenderSources sources;
+    // The response first, so its numbered message is what the user sees.
+    sources.response = readWave(options.responsePath, "response", ExitCode::badResponse);
+    sources.responsePath = transferablePath(options.responsePath);
+    if (sources.response.frames > maxResponseFileFrames)
+        note("the plug-in uses the first " + std::to_string(maxResponseFileFrames) + " of the response's " +
+             std::to_string(sources.response.frames) + " frames");
+
+    sources.input = readWave(options.inputPath, "input", ExitCode::badInput);
+    const int inputRate = sources.input.rate;
+    // The input's own rate becomes the host rate: it passes the check --rate does.
+    if (inputRate < minSampleRate || inputRate > maxSampleRate)
+        throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(inputRate) +
+                                                  " Hz; the host rate must be from " + std::to_string(minSampleRate) +
+                                                  " to " + std::to_string(maxSampleRate) + " Hz");
+    sources.rate = options.sampleRate.value_or(inputRate);
+    if (inputRate != sources.rate)
+        throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(inputRate) +
+                                                  " Hz, not the host rate " + std::to_string(sources.rate) +
+                                                  " Hz; tam-render does not resample: convert the input first "
+                                                  "(or leave out --rate)");
+
+    std::error_code sameError;
+    for (const auto& [path, role] : {std::pair{options.inputPath, "input"}, {options.responsePath, "response"}})
+    {
+        if (std::filesystem::equivalent(options.outputPath, path, sameError))
+            throw RenderError(ExitCode::outputFailure, "output " + options.outputPath + " is the " + role +
+                                                           " file; choose another name");
+    }
+    return sources;
+}
+
+/// Runs a step on the output file; its failure is the render's.
+template <class Step>
+auto writing(Step step)
+{
+    try
+    {
+        return step();
+    }
+    catch (const tools::WaveWriteError& e)
+    {
+        throw RenderError(ExitCode::outputFailure, e.what());
+    }
+}
+
+/// How long the output rings on after the input, from the response and the
+/// shaping the plug-in now holds.
+TailLength tailOf(host::HostedEffect& fx, const WaveData& response, int rate)
+{
+    TailInputs shape;
+    shape.responseFrames = response.frames;
+    shape.responseRate = response.rate;
+    shape.hostRate = rate;
+    shape.stretch = fx.getParameter(param::stretch);
+    shape.length = fx.getParameter(param::length);
+    shape.reverse = fx.getParameter(param::reverse);
+    shape.predelay = fx.getParameter(param::predelay);
+    return reverbTail(shape);
+}
+
+/// One host block of the input from `position` on, silence past its end;
+/// a mono input feeds both channels.
+void fillInputBlock(const WaveData& input, std::int64_t position, std::size_t frames, float* left, float* right)
+{
+    const auto channels = static_cast<std::size_t>(input.channels);
+    for (std::size_t i = 0; i < frames; ++i)
+    {
+        const std::int64_t source = position + static_cast<std::int64_t>(i);
+        if (source < input.frames)
+        {
+            const auto at = static_cast<std::size_t>(source) * channels;
+            left[i] = input.samples[at];
+            right[i] = input.samples[at + channels - 1];
+        }
+        else
+        {
+            left[i] = 0.0f;
+            right[i] = 0.0f;
+        }
+    }
+}
+
+/// Runs the input and the tail through the effect in host blocks and writes
+/// the output without the declared latency; fills in the peak and the CPU time.
+void processAll(host::HostedEffect& fx, const WaveData& input, const RenderOptions& options,
+                const std::atomic<bool>& stop, tools::WaveFileWriter& writer, RenderSummary& summary)
+{
+    const std::int64_t processFrames = summary.frames + summary.latency;
+    const auto block = static_cast<std::size_t>(options.blockSize);
+    std::vector<float> inL(block), inR(block), outL(block), outR(block), interleaved(2 * block);
+    float* inputs[2] = {inL.data(), inR.data()};
+    float* outputs[2] = {outL.data(), outR.data()};
+    Progress progress(processFrames, summary.sampleRate, !options.quiet && Progress::stderrIsTerminal());
+
+    const double cpuStart = processCpuSeconds();
+    fx.resume();
+    for (std::int64_t position = 0; position < processFrames;)
+    {
+        const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(options.blockSize, processFrames - position));
+        fillInputBlock(input, position, frames, inL.data(), inR.data());
+        fx.process(inputs, outputs, static_cast<int>(frames));
+
+        // Drop the declared latency: output frame 0 is the answer to input frame 0.
+        const auto skip = static_cast<std::size_t>(std::clamp<std::int64_t>(summary.latency - position, 0,
+                                                                             static_cast<std::int64_t>(frames)));
+        std::size_t count = 0;
+        for (std::size_t i = skip; i < frames; ++i, ++count)
+        {
+            interleaved[2 * count] = outL[i];
+            interleaved[2 * count + 1] = outR[i];
+            summary.peak = std::max({summary.peak, std::fabs(outL[i]), std::fabs(outR[i])});
+        }
+        writing([&] { writer.write(interleaved.data(), count); });
+        position += static_cast<std::int64_t>(frames);
+        progress.update(position);
+        if (stop.load(std::memory_order_relaxed))
+            throw RenderError(ExitCode::interrupted, "interrupted; no output written");
+    }
+    fx.suspend();
+    summary.cpuSeconds = processCpuSeconds() - cpuStart;
+    progress.clear();
 }
 
 std::string decibels(float amplitude)
@@ -181,58 +312,16 @@ RenderSummary runRender(const RenderOptions& options, const std::string& pluginP
         if (!options.quiet && notes != nullptr)
             std::fprintf(notes, "tam-render: %s\n", text.c_str());
     };
-
-    // The response first, so its numbered message is what the user sees.
-    const WaveData response = readWave(options.responsePath, "response", ExitCode::badResponse);
-    const std::string responsePath = transferablePath(options.responsePath);
-    if (response.frames > maxResponseFileFrames)
-        note("the plug-in uses the first " + std::to_string(maxResponseFileFrames) + " of the response's " +
-             std::to_string(response.frames) + " frames");
-
-    const WaveData input = readWave(options.inputPath, "input", ExitCode::badInput);
-    // The input's own rate becomes the host rate: it passes the check --rate does.
-    if (input.rate < minSampleRate || input.rate > maxSampleRate)
-        throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(input.rate) +
-                                                  " Hz; the host rate must be from " + std::to_string(minSampleRate) +
-                                                  " to " + std::to_string(maxSampleRate) + " Hz");
-    const int rate = options.sampleRate.value_or(input.rate);
-    if (input.rate != rate)
-        throw RenderError(ExitCode::badInput, "input " + options.inputPath + " is at " + std::to_string(input.rate) +
-                                                  " Hz, not the host rate " + std::to_string(rate) +
-                                                  " Hz; tam-render does not resample: convert the input first "
-                                                  "(or leave out --rate)");
-
-    std::error_code sameError;
-    for (const auto& [path, role] : {std::pair{options.inputPath, "input"}, {options.responsePath, "response"}})
-    {
-        if (std::filesystem::equivalent(options.outputPath, path, sameError))
-            throw RenderError(ExitCode::outputFailure, "output " + options.outputPath + " is the " + role +
-                                                           " file; choose another name");
-    }
-
-    std::unique_ptr<tools::WaveFileWriter> writer;
-    try
-    {
-        writer = std::make_unique<tools::WaveFileWriter>(options.outputPath, rate, 2, options.format);
-    }
-    catch (const tools::WaveWriteError& e)
-    {
-        throw RenderError(ExitCode::outputFailure, e.what());
-    }
+    const RenderSources sources = readSources(options, note);
+    const int rate = sources.rate;
+    const auto writer = writing([&]
+                                { return std::make_unique<tools::WaveFileWriter>(options.outputPath, rate, 2,
+                                                                                  options.format); });
 
     LoadedPlugin plugin = loadPlugin(pluginPath, static_cast<float>(rate), options.blockSize);
     host::HostedEffect& fx = *plugin.effect;
-    restoreState(fx, options.parameters, responsePath, options.responsePath);
-
-    TailInputs shape;
-    shape.responseFrames = response.frames;
-    shape.responseRate = response.rate;
-    shape.hostRate = rate;
-    shape.stretch = fx.getParameter(stretchIndex);
-    shape.length = fx.getParameter(lengthIndex);
-    shape.reverse = fx.getParameter(reverseIndex);
-    shape.predelay = fx.getParameter(predelayIndex);
-    const TailLength tail = reverbTail(shape);
+    restoreState(fx, options.parameters, sources.responsePath, options.responsePath);
+    const TailLength tail = tailOf(fx, sources.response, rate);
 
     RenderSummary summary;
     summary.outputPath = options.outputPath;
@@ -240,73 +329,11 @@ RenderSummary runRender(const RenderOptions& options, const std::string& pluginP
     summary.format = options.format;
     summary.latency = std::max<std::int64_t>(fx.latency(), 0);
     summary.tailFrames = tail.total();
-    summary.frames = input.frames + tail.total();
-
-    const std::int64_t processFrames = summary.frames + summary.latency;
-    const auto block = static_cast<std::size_t>(options.blockSize);
-    std::vector<float> inL(block), inR(block), outL(block), outR(block), interleaved(2 * block);
-    float* inputs[2] = {inL.data(), inR.data()};
-    float* outputs[2] = {outL.data(), outR.data()};
-    Progress progress(processFrames, rate, !options.quiet && Progress::stderrIsTerminal());
-
-    const double cpuStart = processCpuSeconds();
-    fx.resume();
-    for (std::int64_t position = 0; position < processFrames;)
-    {
-        const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(options.blockSize, processFrames - position));
-        for (std::size_t i = 0; i < frames; ++i)
-        {
-            const std::int64_t source = position + static_cast<std::int64_t>(i);
-            if (source < input.frames)
-            {
-                const auto at = static_cast<std::size_t>(source) * static_cast<std::size_t>(input.channels);
-                inL[i] = input.samples[at];
-                inR[i] = input.samples[at + static_cast<std::size_t>(input.channels - 1)]; // mono feeds both
-            }
-            else
-            {
-                inL[i] = 0.0f;
-                inR[i] = 0.0f;
-            }
-        }
-        fx.process(inputs, outputs, static_cast<int>(frames));
-
-        // Drop the declared latency: output frame 0 is the answer to input frame 0.
-        const auto skip = static_cast<std::size_t>(std::clamp<std::int64_t>(summary.latency - position, 0,
-                                                                             static_cast<std::int64_t>(frames)));
-        std::size_t count = 0;
-        for (std::size_t i = skip; i < frames; ++i, ++count)
-        {
-            interleaved[2 * count] = outL[i];
-            interleaved[2 * count + 1] = outR[i];
-            summary.peak = std::max({summary.peak, std::fabs(outL[i]), std::fabs(outR[i])});
-        }
-        try
-        {
-            writer->write(interleaved.data(), count);
-        }
-        catch (const tools::WaveWriteError& e)
-        {
-            throw RenderError(ExitCode::outputFailure, e.what());
-        }
-        position += static_cast<std::int64_t>(frames);
-        progress.update(position);
-        if (stop.load(std::memory_order_relaxed))
-            throw RenderError(ExitCode::interrupted, "interrupted; no output written");
-    }
-    fx.suspend();
-    summary.cpuSeconds = processCpuSeconds() - cpuStart;
-    progress.clear();
+    summary.frames = sources.input.frames + tail.total();
+    processAll(fx, sources.input, options, stop, *writer, summary);
 
     summary.clampedSamples = writer->clippedSamples();
-    try
-    {
-        writer->finish();
-    }
-    catch (const tools::WaveWriteError& e)
-    {
-        throw RenderError(ExitCode::outputFailure, e.what());
-    }
+    writing([&] { writer->finish(); });
     return summary;
 }
 

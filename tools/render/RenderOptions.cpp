@@ -1,5 +1,7 @@
 #include "render/RenderOptions.h"
 
+#include "core/Parameters.h"
+#include "impulse/EqCurve.h"
 #include "render/RenderErrors.h"
 
 #include <charconv>
@@ -9,24 +11,8 @@ namespace tam::render {
 
 namespace {
 
-// Parameter indices of the plug-in that options set by name.
-namespace index {
-constexpr int dry = 0;
-constexpr int wet = 1;
-constexpr int add12dB = 2;
-constexpr int attackLevel = 4;
-constexpr int attackTime = 5;
-constexpr int envelope = 6;
-constexpr int length = 7;
-constexpr int predelay = 8;
-constexpr int stretch = 9;
-constexpr int reverse = 10;
-constexpr int routing = 12;
-constexpr int stereo = 13;
-constexpr int eqFirst = 16;
-constexpr int autogain = 43;
-constexpr int lastSettable = 44; ///< 45..172 carry the response's file name
-} // namespace index
+/// Parameters from the checksum on carry the response's file name: --ir's.
+constexpr int lastSettable = param::fileChecksum - 1;
 
 [[noreturn]] void usageError(const std::string& message)
 {
@@ -167,32 +153,32 @@ RenderOptions parseCommandLine(const std::vector<std::string>& arguments)
         else if (name == "--plugin")
             options.pluginPath = value();
         else if (name == "--dry")
-            unit(index::dry);
+            unit(param::dry);
         else if (name == "--wet")
-            unit(index::wet);
+            unit(param::wet);
         else if (name == "--envelope")
-            unit(index::envelope);
+            unit(param::envelope);
         else if (name == "--length")
-            unit(index::length);
+            unit(param::length);
         else if (name == "--attack-time")
-            unit(index::attackTime);
+            unit(param::attackTime);
         else if (name == "--attack-level")
-            unit(index::attackLevel);
+            unit(param::attackLevel);
         else if (name == "--stereo")
-            unit(index::stereo);
+            unit(param::stereo);
         else if (name == "--routing")
-            unit(index::routing);
+            unit(param::stereoRouting);
         else if (name == "--stretch")
-            options.parameters[index::stretch] = stretchValue(value());
+            options.parameters[param::stretch] = stretchValue(value());
         else if (name == "--reverse")
         {
             flag();
-            options.parameters[index::reverse] = 1.0f;
+            options.parameters[param::reverse] = 1.0f;
         }
         else if (name == "--add12db")
         {
             flag();
-            options.parameters[index::add12dB] = 1.0f;
+            options.parameters[param::add12dB] = 1.0f;
         }
         else if (name == "--predelay-ms")
         {
@@ -200,14 +186,14 @@ RenderOptions parseCommandLine(const std::vector<std::string>& arguments)
             const auto ms = parseNumber(text);
             if (!ms || *ms < 0.0 || *ms > maxPredelayMs)
                 usageError("--predelay-ms takes 0 to 300 (milliseconds), not '" + text + "'");
-            options.parameters[index::predelay] = static_cast<float>(*ms / maxPredelayMs);
+            options.parameters[param::predelay] = static_cast<float>(*ms / maxPredelayMs);
         }
         else if (name == "--autogain")
         {
             const std::string text = value();
             if (text != "on" && text != "off")
                 usageError("--autogain takes on or off, not '" + text + "'");
-            options.parameters[index::autogain] = text == "on" ? 1.0f : 0.0f;
+            options.parameters[param::autogain] = text == "on" ? 1.0f : 0.0f;
         }
         else if (name == "--eq")
         {
@@ -222,8 +208,8 @@ RenderOptions parseCommandLine(const std::vector<std::string>& arguments)
                 usageError("--eq position '" + text.substr(0, colon) +
                            "' must be a value from 0.4 to 1 or a frequency from 55Hz to 22kHz");
             const float gain = unitValue("--eq gain", text.substr(colon + 1));
-            options.parameters[index::eqFirst + 2 * eqPoints] = *position;
-            options.parameters[index::eqFirst + 2 * eqPoints + 1] = gain;
+            options.parameters[param::eqFirst + 2 * eqPoints] = *position;
+            options.parameters[param::eqFirst + 2 * eqPoints + 1] = gain;
             ++eqPoints;
         }
         else if (name == "--param")
@@ -233,7 +219,7 @@ RenderOptions parseCommandLine(const std::vector<std::string>& arguments)
             const auto parameter = equals == std::string::npos ? std::nullopt : parseInteger(text.substr(0, equals));
             if (!parameter)
                 usageError("--param takes INDEX=VALUE, not '" + text + "'");
-            if (*parameter < 0 || *parameter > index::lastSettable)
+            if (*parameter < 0 || *parameter > lastSettable)
                 usageError("--param index " + std::to_string(*parameter) +
                            " is not a sound parameter (0 to 44; the file name is set by --ir)");
             options.parameters[static_cast<int>(*parameter)] = unitValue("--param value", text.substr(equals + 1));

@@ -15,7 +15,6 @@ inline constexpr int defaultBlockSize = 512;
 inline constexpr int maxBlockSize = 65536;
 inline constexpr int minSampleRate = 1000;
 inline constexpr int maxSampleRate = 768000;
-inline constexpr int eqPointCount = 8;
 inline constexpr double maxPredelayMs = 300.0;
 inline constexpr double eqLowestPosition = 0.4; ///< lower positions lie below the curve's useful range
 inline constexpr double eqTopHz = 22000.0;      ///< EQ position p is 22000^p Hz

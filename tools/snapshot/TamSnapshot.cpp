@@ -11,10 +11,11 @@
 // and the auto-gain readout show live values. Settings are read from
 // and written to a temporary folder, never the user's own.
 #include "core/APlugin.h"
+#include "core/FileNameCodec.h"
 #include "editor/APluginEditor.h"
 #include "editor/TPluginEditorWindow.h"
-#include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
+#include "wav/WaveFileWriter.h"
 
 #include <cmath>
 #include <cstdint>
@@ -36,18 +37,6 @@ tam::vst::VstIntPtr TAM_VST_CALL host(tam::vst::AEffect*, tam::vst::VstInt32 opc
     return opcode == tam::vst::audioMasterVersion ? 2400 : 0;
 }
 
-void put16(std::ofstream& out, std::uint16_t v)
-{
-    const char bytes[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-    out.write(bytes, 2);
-}
-
-void put32(std::ofstream& out, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 /// A stereo hall-like response: decaying noise at 44.1 kHz, as a 32-bit
 /// float WAV file.
 bool writeDemoResponse(const std::string& path, double seconds = 1.5)
@@ -63,22 +52,15 @@ bool writeDemoResponse(const std::string& path, double seconds = 1.5)
         samples[2 * static_cast<std::size_t>(i)] = noise(random) * decay;
         samples[2 * static_cast<std::size_t>(i) + 1] = noise(random) * decay;
     }
-    std::ofstream out(path, std::ios::binary);
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * sizeof(float));
-    out.write("RIFF", 4);
-    put32(out, 36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 3); // IEEE float
-    put16(out, 2);
-    put32(out, rate);
-    put32(out, rate * 2 * 4);
-    put16(out, 8);
-    put16(out, 32);
-    out.write("data", 4);
-    put32(out, dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(dataBytes));
-    return static_cast<bool>(out);
+    try
+    {
+        tam::tools::writeWaveFile(path, rate, 2, samples);
+        return true;
+    }
+    catch (const tam::tools::WaveWriteError&)
+    {
+        return false;
+    }
 }
 
 void loadThroughParameters(tam::APlugin& plugin, const std::string& path)

@@ -70,16 +70,6 @@ const char* formatName(SampleFormat format)
     return "?";
 }
 
-double TpdfDither::uniform()
-{
-    state += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1.0p-53;
-}
-
 std::int32_t quantise(float sample, int bits, double dither, bool& clipped)
 {
     const double fullScale = std::ldexp(1.0, bits - 1);
@@ -269,6 +259,14 @@ void WaveFileWriter::finish()
         discard();
         throw;
     }
+}
+
+void writeWaveFile(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved,
+                   SampleFormat format)
+{
+    WaveFileWriter writer(path, sampleRate, channels, format);
+    writer.write(interleaved.data(), interleaved.size() / static_cast<std::size_t>(channels));
+    writer.finish();
 }
 
 } // namespace tam::tools

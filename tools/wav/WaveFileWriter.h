@@ -5,10 +5,13 @@
 // half-written output. One thread at a time; never used by the plug-in.
 #pragma once
 
+#include "common/SplitMix64.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tam::tools {
 
@@ -38,14 +41,12 @@ class TpdfDither
 public:
     static constexpr std::uint64_t defaultSeed = 0x7A3D5EEDu;
 
-    explicit TpdfDither(std::uint64_t seed = defaultSeed) : state(seed) {}
+    explicit TpdfDither(std::uint64_t seed = defaultSeed) : random(seed) {}
     /// Next dither value in LSB.
-    double next() { return uniform() + uniform() - 1.0; }
+    double next() { return random.uniform() + random.uniform() - 1.0; }
 
 private:
-    /// Uniform in [0, 1) from the top 53 bits of a splitmix64 step.
-    double uniform();
-    std::uint64_t state;
+    SplitMix64 random;
 };
 
 /// Quantises a sample (nominally -1..+1) to a signed integer of `bits` bits
@@ -94,5 +95,10 @@ private:
     std::uint64_t clipped = 0;
     std::uint32_t headerBytes = 0; ///< bytes before the sample data
 };
+
+/// A whole file in one call: interleaved samples, `channels` to a frame.
+/// Throws WaveWriteError.
+void writeWaveFile(const std::string& path, int sampleRate, int channels, const std::vector<float>& interleaved,
+                   SampleFormat format = SampleFormat::float32);
 
 } // namespace tam::tools

@@ -141,12 +141,9 @@ public:
     {
         if (!alive() || !shown)
             return;
-        const auto* canvas = dynamic_cast<const GdiCanvas*>(&frame);
+        Rect r = area;
+        const auto* canvas = presentable<GdiCanvas>(frame, r, size);
         if (canvas == nullptr)
-            return;
-        const Rect r =
-            area.intersect({0, 0, std::min(size.width, canvas->width()), std::min(size.height, canvas->height())});
-        if (r.empty())
             return;
         HDC target = GetDC(handle);
         if (target == nullptr)

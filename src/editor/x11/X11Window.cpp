@@ -228,12 +228,9 @@ public:
     {
         if (!alive() || !shown)
             return;
-        const auto* canvas = dynamic_cast<const CairoCanvas*>(&frame);
+        Rect r = area;
+        const auto* canvas = presentable<CairoCanvas>(frame, r, size);
         if (canvas == nullptr)
-            return;
-        const Rect r =
-            area.intersect({0, 0, std::min(size.width, canvas->width()), std::min(size.height, canvas->height())});
-        if (r.empty())
             return;
         XErrorTrap trap(display);
         XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
