@@ -7,8 +7,10 @@
 // low-latency layout), the outputs are checked against each other and the
 // CPU ratio is printed.
 //
-// CPU time is the process's (CLOCK_PROCESS_CPUTIME_ID), so zita's worker
-// threads count; block times are wall-clock (steady_clock) per host call.
+// CPU per audio second is the process's CPU time (CLOCK_PROCESS_CPUTIME_ID,
+// so zita's worker threads count) over one measured stretch, read once at
+// each end; the block figures (wall clock and the calling thread's CPU time
+// per host call) come from a second stretch of the same length that follows.
 #include "BenchSupport.h"
 #include "engine/SpectrumLayout.h"
 #include "wav/WaveFileWriter.h"
@@ -102,39 +104,41 @@ struct Signal
     std::size_t frames() const { return left.size(); }
 };
 
-/// Runs `block(offset, frames)` over the input in host blocks, timing every
-/// block of the measured part and the CPU time of that part.
-void timeBlocks(Result& result, std::size_t totalFrames, std::size_t warmFrames, int blockSize,
+/// Runs `block(offset, frames)` over the input in host blocks: the warm-up,
+/// then two measured parts of `measuredFrames` each. The first is timed as a
+/// whole (one clock read at each end: CPU per audio second); the second
+/// reads the clocks around every block (mean and worst block). A thread CPU
+/// clock read is a system call of about 1.4 µs here, which per block would
+/// weigh as much as a small block's work on both sides of the ratio.
+void timeBlocks(Result& result, std::size_t warmFrames, std::size_t measuredFrames, int blockSize,
                 const std::function<void(std::size_t, std::size_t)>& block)
 {
+    const auto step = static_cast<std::size_t>(blockSize);
+    const std::size_t wholeEnd = warmFrames + measuredFrames, totalFrames = wholeEnd + measuredFrames;
+    const auto run = [&](std::size_t from, std::size_t to) {
+        for (std::size_t at = from; at < to; at += step)
+            block(at, std::min(step, to - at));
+    };
+    run(0, warmFrames);
+    const double cpuStart = processCpu(), threadStart = threadCpu();
+    run(warmFrames, wholeEnd);
+    const double thread = threadCpu() - threadStart, cpu = processCpu() - cpuStart;
+    result.cpuPerSecond = cpu / (static_cast<double>(measuredFrames) / rate);
+    result.threadShare = cpu > 0.0 ? thread / cpu : 1.0;
+
     std::vector<double> times;
     double cpuSum = 0.0, cpuWorst = 0.0;
-    double cpuStart = 0.0, threadStart = 0.0;
-    for (std::size_t at = 0; at < totalFrames; at += static_cast<std::size_t>(blockSize))
+    for (std::size_t at = wholeEnd; at < totalFrames; at += step)
     {
-        const std::size_t frames = std::min<std::size_t>(static_cast<std::size_t>(blockSize), totalFrames - at);
-        if (at == warmFrames)
-        {
-            cpuStart = processCpu();
-            threadStart = threadCpu();
-        }
         const double blockCpuStart = threadCpu();
         const auto begin = std::chrono::steady_clock::now();
-        block(at, frames);
+        block(at, std::min(step, totalFrames - at));
         const auto end = std::chrono::steady_clock::now();
         const double blockCpu = 1e6 * (threadCpu() - blockCpuStart);
-        if (at >= warmFrames)
-        {
-            times.push_back(std::chrono::duration<double, std::micro>(end - begin).count());
-            cpuSum += blockCpu;
-            cpuWorst = std::max(cpuWorst, blockCpu);
-        }
+        times.push_back(std::chrono::duration<double, std::micro>(end - begin).count());
+        cpuSum += blockCpu;
+        cpuWorst = std::max(cpuWorst, blockCpu);
     }
-    const double cpu = processCpu() - cpuStart;
-    const double thread = threadCpu() - threadStart;
-    const double seconds = static_cast<double>(totalFrames - warmFrames) / rate;
-    result.cpuPerSecond = cpu / seconds;
-    result.threadShare = cpu > 0.0 ? thread / cpu : 1.0;
     double sum = 0.0;
     for (const double t : times)
         sum += t;
@@ -181,7 +185,7 @@ Result runPlugin(const tam::host::PluginLibrary& library, const std::string& res
     const std::size_t total = input.frames();
     result.left.assign(total, 0.0f);
     result.right.assign(total, 0.0f);
-    timeBlocks(result, total, warmFrames, blockSize, [&](std::size_t at, std::size_t frames) {
+    timeBlocks(result, warmFrames, (total - warmFrames) / 2, blockSize, [&](std::size_t at, std::size_t frames) {
         float* in[2] = {const_cast<float*>(input.left.data() + at), const_cast<float*>(input.right.data() + at)};
         float* out[2] = {result.left.data() + at, result.right.data() + at};
         fx.process(in, out, static_cast<int>(frames));
@@ -223,7 +227,7 @@ Result runZita(const std::string& label, const std::vector<float>& responseInter
     result.right.assign(total, 0.0f);
     std::size_t filled = 0;     // frames of the current quantum collected
     std::size_t quantumAt = 0;  // stream position of the current quantum
-    timeBlocks(result, total, warmFrames, blockSize, [&](std::size_t at, std::size_t frames) {
+    timeBlocks(result, warmFrames, (total - warmFrames) / 2, blockSize, [&](std::size_t at, std::size_t frames) {
         std::memcpy(conv.inpdata(0) + filled, input.left.data() + at, frames * sizeof(float));
         std::memcpy(conv.inpdata(1) + filled, input.right.data() + at, frames * sizeof(float));
         filled += frames;
@@ -338,6 +342,19 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n == 0 ? 0.0 : (n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]));
+}
+
+/// What a block's CPU figure shows for an empty block: the part of a thread
+/// CPU clock read that falls between its two readings; median of 1001.
+double clockReadingUs()
+{
+    std::vector<double> readings;
+    for (int i = 0; i < 1001; ++i)
+    {
+        const double start = threadCpu();
+        readings.push_back(1e6 * (threadCpu() - start));
+    }
+    return median(readings);
 }
 
 /// Calling thread's CPU microseconds per call of `work`, over `calls` calls.
@@ -477,7 +494,7 @@ int main(int argc, char** argv)
     setenv("XDG_CONFIG_DIRS", (folder + "/machine").c_str(), 1);
 
     std::printf("tam_bench_e2e: %s\n", cpuModel().c_str());
-    std::printf("compiler %s, %.0f s measured per case at %d Hz after a warm-up of the response's length\n",
+    std::printf("compiler %s, 2 x %.0f s measured per case at %d Hz after a warm-up of the response's length\n",
                 __VERSION__, settings.seconds, rate);
 #if defined(TAM_HAVE_ZITA_CONVOLVER)
     std::printf("zita-convolver %d.%d: partitions up to %d (its maximum), FFTW_MEASURE plans\n",
@@ -516,7 +533,7 @@ int main(int argc, char** argv)
                               partitionFrames;
         Signal input;
         BenchNoise noise(inputSeed);
-        for (std::size_t i = 0; i < warm + measured; ++i)
+        for (std::size_t i = 0; i < warm + 2 * measured; ++i)
         {
             input.left.push_back(0.25f * noise.next());
             input.right.push_back(0.25f * noise.next());
@@ -624,11 +641,12 @@ int main(int argc, char** argv)
         else
             std::printf("– | – | | | | | |\n");
         std::printf("| full recomputation of 117 partitions: CPU ms | %.1f | | | | | | | |\n", recomputeMs);
-        std::printf("\nCPU per audio second: process CPU time (zita's threads included) over audio time; block CPU:\n"
-                    "the calling thread's CPU time per host call; TAM / other: the ratio of the same round, median\n"
-                    "over rounds; the worst and the mean block are medians of each round's worst and mean. Outputs\n"
-                    "agreed to %.1e of their peak.\n",
-                    worstDifference);
+        std::printf("\nCPU per audio second: process CPU time (zita's threads included) over audio time, clocks read\n"
+                    "once at each end of the stretch; block CPU: the calling thread's CPU time per host call, in a\n"
+                    "second stretch of the same length (each includes about %.2f µs of the clock's own reading);\n"
+                    "TAM / other: the ratio of the same round, median over rounds; the worst and the mean block\n"
+                    "are medians of each round's worst and mean. Outputs agreed to %.1e of their peak.\n",
+                    clockReadingUs(), worstDifference);
         if (referenceLibrary != nullptr)
             std::printf("Against %s on the same input: largest output difference %.2e (%.2e of the peak %.3f).\n",
                         settings.reference.c_str(), referenceDifference,
@@ -643,12 +661,15 @@ int main(int argc, char** argv)
 
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
-    std::printf("\ncpu/s: process CPU seconds per second of audio (all threads); wall us: mean wall-clock time of a\n"
-                "host call, its 99.9th percentile and worst (preemptions included); cpu us: mean and worst CPU time\n"
-                "of the calling thread in a host call (the work of one block); thread: share of cpu/s on the\n"
+    std::printf("\ncpu/s: process CPU seconds per second of audio (all threads), clocks read once at each end of the\n"
+                "stretch; the block figures come from a second stretch: wall us: mean wall-clock time of a host\n"
+                "call, its 99.9th percentile and worst (preemptions included); cpu us: mean and worst CPU time of\n"
+                "the calling thread in a host call (the work of one block, plus about %.2f µs of the clock's own\n"
+                "reading); thread: share of cpu/s on the\n"
                 "calling thread; TAM/this: the plug-in's cpu/s over this row's; max diff: largest output\n"
                 "difference from the plug-in's (latency aligned) relative to its peak; delay: frames between a\n"
-                "host call's input and the output that belongs to it.\n");
+                "host call's input and the output that belongs to it.\n",
+                clockReadingUs());
     if (!agreed)
     {
         std::printf("OUTPUTS DISAGREE: the comparison is not of equal work\n");

@@ -156,6 +156,10 @@ void ConvolutionEngine::setDynamicCpu(bool on)
 
 void ConvolutionEngine::applyRequests(const EngineControls& values)
 {
+    // A plain load first: the exchange is a locked write, and nearly every
+    // block has nothing to apply.
+    if (pendingRequests.load(std::memory_order_relaxed) == 0)
+        return;
     const unsigned requests = pendingRequests.exchange(0, std::memory_order_acq_rel);
     if ((requests & activateAllSlots) != 0)
         slotActive.fill(true);

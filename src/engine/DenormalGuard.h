@@ -29,11 +29,23 @@ public:
     static constexpr unsigned flushToZero = 0x8000u;      // MXCSR FTZ
     static constexpr unsigned denormalsAreZero = 0x0040u; // MXCSR DAZ
 
-    DenormalGuard() : saved(_mm_getcsr()) { _mm_setcsr(saved | flushToZero | denormalsAreZero); }
-    ~DenormalGuard() { _mm_setcsr(saved); }
+    // Writing the control register costs more than reading it: a host that
+    // already runs with both flags set pays for neither write.
+    DenormalGuard() : saved(_mm_getcsr()), changed((saved & bothFlags) != bothFlags)
+    {
+        if (changed)
+            _mm_setcsr(saved | bothFlags);
+    }
+    ~DenormalGuard()
+    {
+        if (changed)
+            _mm_setcsr(saved);
+    }
 
 private:
+    static constexpr unsigned bothFlags = flushToZero | denormalsAreZero;
     unsigned saved;
+    bool changed;
 #else
     DenormalGuard() = default;
 #endif

@@ -11,6 +11,10 @@
 #include <tuple>
 #include <random>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 using namespace tam;
 using namespace tam::test;
 
@@ -418,6 +422,26 @@ TEST(ConvolutionEngine, DenormalInputsReachNeitherTheDryPathNorTheConvolution)
     EXPECT_EQ(io.left[latency], 0.0f);
     EXPECT_EQ(io.right[latency], 0.0f);
 }
+
+#if defined(__SSE2__)
+TEST(ConvolutionEngine, TheHostsFloatingPointControlStateSurvivesEveryProcessCall)
+{
+    EngineFixture fx;
+    fx.offerResponse({1.0f}, {1.0f});
+    const unsigned original = _mm_getcsr();
+    for (const unsigned flags : {0x0000u, 0x8000u, 0x0040u, 0x8040u}) // none, FTZ, DAZ, both
+    {
+        const unsigned host = (original & ~0x8040u) | flags;
+        _mm_setcsr(host);
+        Stereo io(256);
+        fx.run(io, 64);
+        const unsigned after = _mm_getcsr();
+        _mm_setcsr(original);
+        // The low six bits are sticky exception flags, which any float work raises.
+        EXPECT_EQ(after & ~0x3Fu, host & ~0x3Fu) << "host flags " << flags;
+    }
+}
+#endif
 
 TEST(ConvolutionEngine, ProcessingNeverAllocates)
 {
