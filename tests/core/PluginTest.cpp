@@ -21,12 +21,8 @@ using namespace tam::test;
 
 namespace {
 
-/// Settings roots in a temporary folder, so tests neither read nor write the
-/// machine's real settings.
-struct PluginFixture : ::testing::Test
+struct PluginFixture : SandboxedTest
 {
-    TempDir dir;
-    SettingsSandbox settings{dir};
 
     std::unique_ptr<APlugin> make() { return std::make_unique<APlugin>(versionOnlyHost); }
 

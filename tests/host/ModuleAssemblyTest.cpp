@@ -13,13 +13,7 @@ using namespace tam::test;
 
 namespace {
 
-/// Settings roots in a temporary folder, so tests neither read nor write the
-/// machine's real settings.
-struct PluginFixture : ::testing::Test
-{
-    TempDir dir;
-    SettingsSandbox settings{dir};
-};
+using PluginFixture = SandboxedTest;
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // Fixtures shared by the test suites.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -58,6 +60,14 @@ public:
 private:
     struct Roots; ///< per platform
     std::unique_ptr<Roots> roots;
+};
+
+/// A test with private settings roots in a temporary folder, so that it
+/// neither reads nor changes the machine's settings.
+struct SandboxedTest : ::testing::Test
+{
+    TempDir dir;
+    SettingsSandbox settings{dir};
 };
 
 /// Byte-level WAV image writer: every field is explicit so a test can build
