@@ -41,7 +41,7 @@ void drawEnvelope(Canvas& canvas, const std::vector<float>& gains, int baseline,
 
 /// Envelope gains at the plot's columns for a destination of last index n,
 /// sampled at (span * x) div P.
-std::vector<float> envelopeGains(const ResponseSnapshot& r, const EnvelopeShape& s, std::int32_t n,
+std::vector<float> envelopeGains(const ResponseSnapshot& r, const ShapingInputs& s, std::int32_t n,
                                  std::int64_t span, int plotWidth)
 {
     std::vector<float> gains(static_cast<std::size_t>(std::max(plotWidth, 0)) + 1);
@@ -103,15 +103,14 @@ ResponseSnapshot takeSnapshot(const TWAVfile& store, const WaveformGeometry& geo
     r.fileRate = store.fileRate;
     r.attackMaxSamples = store.attackMaxSamples;
     r.fileName = store.fileName;
-    const ShapingInputs& s = store.shaping;
-    r.shaping = {s.reverse, s.length, s.envelope, s.attackTime, s.attackLevel, s.stretch};
+    r.shaping = store.shaping;
     if (r.ready)
         r.peaks = peakColumns(store.destWave(0), store.destWave(1), std::clamp(r.destLength, 0, TWAVfile::maxLength),
                               geometry);
     return r;
 }
 
-bool neutralShaping(const EnvelopeShape& s)
+bool neutralShaping(const ShapingInputs& s)
 {
     return (s.attackLevel == 1.0f || s.attackTime == 0.0f) && s.length == 1.0f && s.envelope == 0.0f;
 }
@@ -151,7 +150,7 @@ void drawWaveform(Canvas& canvas, const ResponseSnapshot& r)
     drawTexts(canvas, static_cast<double>(r.destSeconds) * static_cast<double>(r.shaping.length), r.fileRate);
 }
 
-void drawEnvelopePreview(Canvas& canvas, const ResponseSnapshot& r, const EnvelopeShape& s)
+void drawEnvelopePreview(Canvas& canvas, const ResponseSnapshot& r, const ShapingInputs& s)
 {
     if (!r.ready)
     {
@@ -171,7 +170,7 @@ void drawEnvelopePreview(Canvas& canvas, const ResponseSnapshot& r, const Envelo
     drawTexts(canvas, previewSeconds(r, s), r.fileRate);
 }
 
-double previewSeconds(const ResponseSnapshot& r, const EnvelopeShape& s)
+double previewSeconds(const ResponseSnapshot& r, const ShapingInputs& s)
 {
     return static_cast<double>(r.sourceLength) * static_cast<double>(s.length) * (static_cast<double>(s.stretch) + 0.5) /
            static_cast<double>(r.hostRate);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "editor/Canvas.h"
+#include "impulse/TWAVfile.h"
 
 #include <cstdint>
 #include <string>
@@ -19,8 +20,6 @@
 namespace tam
 {
 
-class TWAVfile;
-
 /// One drawn column: the largest absolute values (in pixels) of each
 /// channel gathered since the previously drawn column.
 struct PeakColumn
@@ -28,17 +27,6 @@ struct PeakColumn
     int x = 0;
     int left = 0;  ///< channel 1, up from the middle line
     int right = 0; ///< channel 2, up from the bottom line
-};
-
-/// The shaping values the envelope depends on.
-struct EnvelopeShape
-{
-    float reverse = 0.0f;
-    float length = 1.0f;
-    float envelope = 0.0f;
-    float attackTime = 0.0f;
-    float attackLevel = 1.0f;
-    float stretch = 0.5f;
 };
 
 struct ResponseSnapshot
@@ -52,7 +40,7 @@ struct ResponseSnapshot
     float fileRate = 0.0f;
     float attackMaxSamples = 0.0f;
     std::string fileName;
-    EnvelopeShape shaping; ///< of the last calculation
+    ShapingInputs shaping; ///< of the last calculation
     std::vector<PeakColumn> peaks;
 };
 
@@ -76,14 +64,14 @@ ResponseSnapshot takeSnapshot(const TWAVfile& store, const WaveformGeometry& geo
 /// The full picture from a snapshot (the hint text when nothing is ready).
 void drawWaveform(Canvas& canvas, const ResponseSnapshot& response);
 /// The envelope for values being dragged, over the background alone.
-void drawEnvelopePreview(Canvas& canvas, const ResponseSnapshot& response, const EnvelopeShape& shape);
+void drawEnvelopePreview(Canvas& canvas, const ResponseSnapshot& response, const ShapingInputs& shape);
 /// A text right-aligned 10 pixels inside the area.
 void drawInformationLine(Canvas& canvas, const std::string& text);
 
 /// Whether the shaping leaves the response as it is (no overlay drawn).
-bool neutralShaping(const EnvelopeShape& shape);
+bool neutralShaping(const ShapingInputs& shape);
 /// The duration the preview shows: the source stretched and cut.
-double previewSeconds(const ResponseSnapshot& response, const EnvelopeShape& shape);
+double previewSeconds(const ResponseSnapshot& response, const ShapingInputs& shape);
 /// Seconds as "0.00" followed by " sec. ".
 std::string durationText(double seconds);
 

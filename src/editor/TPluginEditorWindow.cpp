@@ -651,10 +651,17 @@ void TPluginEditorWindow::showEnvelopePreview()
     PaintBox1.repaint();
 }
 
-EnvelopeShape TPluginEditorWindow::mirrorShape() const
+ShapingInputs TPluginEditorWindow::mirrorShape() const
 {
-    return {mirrorValue(param::reverse),    mirrorValue(param::length),     mirrorValue(param::envelope),
-            mirrorValue(param::attackTime), mirrorValue(param::attackLevel), mirrorValue(param::stretch)};
+    // Only the values the envelope depends on; the preview ignores the rest.
+    ShapingInputs shape = response.shaping;
+    shape.reverse = mirrorValue(param::reverse);
+    shape.length = mirrorValue(param::length);
+    shape.envelope = mirrorValue(param::envelope);
+    shape.attackTime = mirrorValue(param::attackTime);
+    shape.attackLevel = mirrorValue(param::attackLevel);
+    shape.stretch = mirrorValue(param::stretch);
+    return shape;
 }
 
 void TPluginEditorWindow::refreshResponse()

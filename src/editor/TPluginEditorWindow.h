@@ -225,7 +225,7 @@ private:
     void refreshResponse();
     /// The file name of the response in use, or why the named one is missing.
     std::string informationText() const;
-    EnvelopeShape mirrorShape() const;
+    ShapingInputs mirrorShape() const;
     void repaintEqBox();
     EqValues mirrorEq() const;
     void setMirrorEq(const EqValues& values);

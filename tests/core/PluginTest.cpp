@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
+#include "support/FileNameParameters.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
@@ -37,17 +38,6 @@ struct PluginFixture : ::testing::Test
         const std::string path = dir.file(name);
         writeFloatWav(path, 44100, 2, samples);
         return path;
-    }
-
-    static void sendName(APlugin& plugin, const std::string& name, bool checksumFirst)
-    {
-        const auto values = fileNameToValues(name);
-        if (checksumFirst)
-            plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
-        for (int i = 0; i < fileNameValueCount; ++i)
-            plugin.setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
-        if (!checksumFirst)
-            plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
     }
 
     static std::string trimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
@@ -140,7 +130,7 @@ TEST_F(PluginFixture, TheResponseIsResampledWhenTheHostRateChanges)
 TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
 {
     auto plugin = make();
-    sendName(*plugin, writeResponse("ir.wav"), true);
+    sendFileName(*plugin, writeResponse("ir.wav"));
     const float responseGain = plugin->store().getAutoGain();
     ASSERT_NE(responseGain, APlugin::autogainOffFactor);
     EXPECT_FLOAT_EQ(plugin->getAutogainFactor(), responseGain);
@@ -157,16 +147,16 @@ TEST_F(PluginFixture, AutogainSelectsTheWetFactor)
 TEST_F(PluginFixture, AFileNameLoadsOnceTheNameAndItsChecksumAgreeInEitherOrder)
 {
     const std::string path = writeResponse("ir.wav");
-    for (const bool checksumFirst : {true, false})
+    for (const ChecksumOrder order : {ChecksumOrder::first, ChecksumOrder::last})
     {
         auto plugin = make();
-        sendName(*plugin, path, checksumFirst);
-        ASSERT_TRUE(plugin->store().isReady()) << (checksumFirst ? "host order" : "editor order");
+        sendFileName(*plugin, path, order);
+        ASSERT_TRUE(plugin->store().isReady()) << (order == ChecksumOrder::first ? "host order" : "editor order");
         EXPECT_EQ(plugin->store().getGeneration(), 1);
         EXPECT_EQ(trimmed(plugin->getLoadedFileName()), path);
         EXPECT_TRUE(plugin->fileChanged.load());
         EXPECT_FALSE(plugin->isLoading());
-        if (!checksumFirst)
+        if (order == ChecksumOrder::last)
         {
             // The load came with the last value: the values now encode the padded name.
             EXPECT_EQ(plugin->getParameter(param::fileNameLast), fileNameToValues(plugin->pendingFileName())[126]);
@@ -174,7 +164,7 @@ TEST_F(PluginFixture, AFileNameLoadsOnceTheNameAndItsChecksumAgreeInEitherOrder)
 
         // The same name again loads nothing.
         plugin->fileChanged = false;
-        sendName(*plugin, path, checksumFirst);
+        sendFileName(*plugin, path, order);
         EXPECT_EQ(plugin->store().getGeneration(), 1);
         EXPECT_FALSE(plugin->fileChanged.load());
     }
@@ -185,7 +175,7 @@ TEST_F(PluginFixture, AWrongChecksumOrAMissingFileLoadsNothingAndKeepsTheRespons
     const std::string first = writeResponse("first.wav");
     const std::string second = writeResponse("second.wav");
     auto plugin = make();
-    sendName(*plugin, first, true);
+    sendFileName(*plugin, first);
     ASSERT_TRUE(plugin->store().isReady());
 
     const auto values = fileNameToValues(second);
@@ -195,7 +185,7 @@ TEST_F(PluginFixture, AWrongChecksumOrAMissingFileLoadsNothingAndKeepsTheRespons
             plugin->setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
     EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
 
-    sendName(*plugin, dir.file("missing.wav"), true);
+    sendFileName(*plugin, dir.file("missing.wav"));
     EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
     EXPECT_TRUE(plugin->store().isReady());
     EXPECT_FALSE(plugin->isLoading());
@@ -205,7 +195,7 @@ TEST_F(PluginFixture, AWrongChecksumOrAMissingFileLoadsNothingAndKeepsTheRespons
     WavImage image;
     image.tag("JUNK");
     image.save(junk);
-    sendName(*plugin, junk, true);
+    sendFileName(*plugin, junk);
     EXPECT_EQ(trimmed(plugin->getLoadedFileName()), first);
     EXPECT_TRUE(plugin->store().isReady());
     EXPECT_FALSE(plugin->isLoading());
@@ -238,7 +228,7 @@ TEST_F(PluginFixture, ShapingSetFromAnAudioThreadIsCalculatedInTheBackground)
 {
     const std::string path = writeResponse("bg.wav");
     auto plugin = make();
-    sendName(*plugin, path, true);
+    sendFileName(*plugin, path);
     ASSERT_EQ(plugin->store().getGeneration(), 1);
 
     std::thread audio([&] {
@@ -307,7 +297,7 @@ TEST_F(PluginFixture, EditingTheResponseWhileAudioRunsCausesNoClickOrDropout)
     plugin->resume();
     plugin->setParameter(param::dry, 0.0f);
     plugin->setParameter(param::wet, 1.0f);
-    sendName(*plugin, path, true);
+    sendFileName(*plugin, path);
     double phase = 0.0;
     // Settle: the reverb of the sine reaches its steady state.
     const auto steady = runSine(*plugin, 44100 * 2, phase);
@@ -343,7 +333,7 @@ TEST_F(PluginFixture, ProcessingAndAutomationFromTheAudioThreadNeverAllocate)
     const std::string path = writeResponse("alloc.wav");
     auto plugin = make();
     plugin->resume();
-    sendName(*plugin, path, true);
+    sendFileName(*plugin, path);
     long allocations = -1;
     std::thread audio([&] {
         std::vector<float> left(512, 0.1f), right(512, 0.1f);

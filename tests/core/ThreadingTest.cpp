@@ -1,8 +1,8 @@
 // The audio thread keeps running while other threads change everything they
 // may change. Run under ThreadSanitizer in CI.
 #include "core/APlugin.h"
-#include "core/FileNameCodec.h"
 #include "impulse/TWAVfile.h"
+#include "support/FileNameParameters.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
@@ -18,14 +18,6 @@ using namespace tam;
 using namespace tam::test;
 
 namespace {
-
-void sendName(APlugin& plugin, const std::string& name)
-{
-    const auto values = fileNameToValues(name);
-    plugin.setParameter(param::fileChecksum, fileNameChecksum(name));
-    for (int i = 0; i < fileNameValueCount; ++i)
-        plugin.setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
-}
 
 /// Two stereo responses of different character (and auto gain).
 std::vector<std::string> writeResponses(const TempDir& dir)
@@ -53,7 +45,7 @@ TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
 
     APlugin plugin(versionOnlyHost);
     plugin.resume();
-    sendName(plugin, files[0]);
+    sendFileName(plugin, files[0]);
     ASSERT_TRUE(plugin.store().isReady());
 
     std::atomic<bool> stop{false};
@@ -101,7 +93,7 @@ TEST(Threading, AudioKeepsFlowingWhileParametersResponsesAndStateChange)
     // The host thread: new files, program application, suspend and resume.
     for (int round = 0; round < 4; ++round)
     {
-        sendName(plugin, files[static_cast<std::size_t>(round % 2)]);
+        sendFileName(plugin, files[static_cast<std::size_t>(round % 2)]);
         plugin.setProgram(0);
         plugin.suspend();
         plugin.resume();
@@ -125,7 +117,7 @@ TEST(Threading, TheAppliedAutoGainFollowsTheSwitchWhileResponsesChange)
     const auto files = writeResponses(dir);
     APlugin plugin(versionOnlyHost);
     plugin.resume();
-    sendName(plugin, files[0]);
+    sendFileName(plugin, files[0]);
 
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0};
@@ -140,7 +132,7 @@ TEST(Threading, TheAppliedAutoGainFollowsTheSwitchWhileResponsesChange)
     });
     for (int round = 0; round < 30; ++round)
     {
-        sendName(plugin, files[static_cast<std::size_t>(round / 2 % 2)]);
+        sendFileName(plugin, files[static_cast<std::size_t>(round / 2 % 2)]);
         const bool on = round % 2 == 1;
         plugin.setParameter(param::autogain, on ? 1.0f : 0.0f);
         // Settled: two period boundaries later.
@@ -179,7 +171,7 @@ TEST(Threading, AnAudioThreadNeverWaitsForHeavyWorkFromItsFirstCallOn)
     const std::string path = dir.file("long.wav");
     writeFloatWav(path, 44100, 2, samples);
     APlugin plugin(levelReportingHost);
-    sendName(plugin, path);
+    sendFileName(plugin, path);
     ASSERT_TRUE(plugin.store().isReady());
 
     float envelope = 0.0f;

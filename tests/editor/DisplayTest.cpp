@@ -108,7 +108,7 @@ TEST_F(DisplayTest, ThePreviewDurationScalesWithStretch)
     open(std::vector<float>(2 * 44101, 0.1f));
     const ResponseSnapshot& r = window->shownResponse();
     ASSERT_EQ(r.sourceLength, 44100);
-    EnvelopeShape shape;
+    ShapingInputs shape;
     shape.length = 0.5f;
     EXPECT_NEAR(previewSeconds(r, shape), 0.5, 1e-9);
     shape.stretch = 1.0f;

@@ -1,7 +1,7 @@
 // The file list on a temporary folder, the load flow's messages, and the
 // choosers, with a stand-in for the desktop's chooser (never a real dialog).
 #include "EditorFixture.h"
-#include "core/FileNameCodec.h"
+#include "support/FileNameParameters.h"
 
 #include "editor/Desktop.h"
 
@@ -81,10 +81,7 @@ struct FileListTest : EditorFixture
     /// Names a file through the parameters, as a host restoring a project does.
     void hostNames(const std::string& path)
     {
-        const auto values = fileNameToValues(path);
-        for (int i = 0; i < fileNameValueCount; ++i)
-            plugin->setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
-        plugin->setParameter(param::fileChecksum, fileNameChecksum(path));
+        sendFileName(*plugin, path, ChecksumOrder::last);
         window->loadMirror();
         window->updaterTimer();
     }

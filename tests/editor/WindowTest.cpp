@@ -3,10 +3,10 @@
 // and the refresh must bring the controls in line with the mirror and the
 // plug-in's live state.
 #include "EditorFixture.h"
+#include "support/FileNameParameters.h"
 
 #include "core/Settings.h"
 #include "editor/Palette.h"
-#include "core/FileNameCodec.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 
@@ -35,10 +35,7 @@ struct WindowTest : EditorFixture
             samples[i] = level * std::exp(-static_cast<float>(i / 2) / 3000.0f);
         const std::string path = dir.file("ir.wav");
         writeFloatWav(path, 44100, 2, samples);
-        const auto values = fileNameToValues(path);
-        for (int i = 0; i < fileNameValueCount; ++i)
-            plugin->setParameter(param::fileNameFirst + i, values[static_cast<std::size_t>(i)]);
-        plugin->setParameter(param::fileChecksum, fileNameChecksum(path));
+        sendFileName(*plugin, path, ChecksumOrder::last);
         ASSERT_TRUE(plugin->store().isReady());
     }
 

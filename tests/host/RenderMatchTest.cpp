@@ -4,7 +4,7 @@
 // (left and right interleaved, little-endian); with TAM_RENDER_REFERENCE set
 // it is compared with the rendering found there. scripts/test-windows writes
 // with the Windows module and compares with the Linux one.
-#include "core/FileNameCodec.h"
+#include "support/FileNameParameters.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
@@ -64,10 +64,7 @@ std::vector<float> render()
     host.dispatch(vst::effSetBlockSize, 0, blockSize);
     host.dispatch(vst::effMainsChanged, 0, 1);
     // Default levels (dry, wet, auto gain on) and the file by its name.
-    const auto values = fileNameToValues(path);
-    host.setParameter(45, fileNameChecksum(path));
-    for (int i = 0; i < fileNameValueCount; ++i)
-        host.setParameter(46 + i, values[static_cast<std::size_t>(i)]);
+    sendFileName(host, path);
 
     std::vector<float> left(renderFrames, 0.0f), right(renderFrames, 0.0f);
     Noise inputNoise(11);

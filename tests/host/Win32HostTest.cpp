@@ -2,8 +2,8 @@
 // the effect record byte by byte, every entry called with the stack as a
 // foreign 32-bit host leaves it, the settings in the registry, and impulse
 // responses in coded formats decoded by the audio compression manager.
-#include "core/FileNameCodec.h"
 #include "impulse/WaveReader.h"
+#include "support/FileNameParameters.h"
 #include "support/PluginHost.h"
 #include "support/TestSupport.h"
 
@@ -155,14 +155,6 @@ void wetOnly(PluginHost& host)
     host.setParameter(0, 0.0f);  // dry
     host.setParameter(1, 1.0f);  // wet
     host.setParameter(43, 0.0f); // auto gain off
-}
-
-void sendFileName(PluginHost& host, const std::string& path)
-{
-    const auto values = fileNameToValues(path);
-    host.setParameter(45, fileNameChecksum(path));
-    for (int i = 0; i < fileNameValueCount; ++i)
-        host.setParameter(46 + i, values[static_cast<std::size_t>(i)]);
 }
 
 /// Left and right output for a unit impulse, `frames` long.
