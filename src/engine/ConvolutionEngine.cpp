@@ -387,12 +387,27 @@ void ConvolutionEngine::publishState(int lastClip)
     if (fading)
         fadePosition += n;
     int beyondOne = 0; // a wet sample of the run lies beyond +-1.0
+    // The lane's two halves hold the channels interleaved: add them in one
+    // contiguous loop, then separate the channels. Summing per channel with
+    // a stride of two left scalar stores that the vector loads after them
+    // could not take over, which stalled every run.
+    float wetSamples[2][maxRun];
+    {
+        const float* pre = live->pre + 2 * r;
+        const float* tail = live->out + 2 * (periodLength + r);
+        float interleaved[2 * maxRun];
+        for (int i = 0; i < 2 * n; ++i)
+            interleaved[i] = pre[i] + tail[i];
+        for (int i = 0; i < n; ++i)
+        {
+            wetSamples[0][i] = interleaved[2 * i];
+            wetSamples[1][i] = interleaved[2 * i + 1];
+        }
+    }
     float wetOuts[2][maxRun];
     for (int c = 0; c < 2; ++c)
     {
         float* history = inputHistory[c];
-        const float* pre = live->pre + 2 * r + c;
-        const float* tail = live->out + 2 * (periodLength + r) + c;
         float* wetOut = wetOuts[c];
         float dryOut[maxRun];
         float* result = out[c];
@@ -401,9 +416,7 @@ void ConvolutionEngine::publishState(int lastClip)
             dryOut[i] = history[readIndex + i] * gains.dry[i];
         for (int i = 0; i < n; ++i)
             history[historyPos + i] = cleanInput(input[c][i]);
-        float wetSample[maxRun];
-        for (int i = 0; i < n; ++i)
-            wetSample[i] = pre[2 * i] + tail[2 * i];
+        float* wetSample = wetSamples[c];
         if (fading)
         {
             const float* incomingPre = incoming->pre + 2 * r + c;
