@@ -1,10 +1,7 @@
 #include "engine/Kernel.h"
 
-#include "fft/InstructionSet.h"
-
-#if defined(TAM_HAVE_AVX2)
 #include "engine/KernelAvx2.h"
-#endif
+#include "fft/InstructionSet.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,15 +15,8 @@ constexpr int nyquistBin = spectrumPoints / 2; // 8192
 
 } // namespace
 
-void splitStereoSpectrum(const float* x, float* out)
+void splitStereoBins(const float* x, float* out, int first, int end)
 {
-#if defined(TAM_HAVE_AVX2)
-    if (activeInstructionSet() == InstructionSet::avx2)
-    {
-        splitStereoSpectrumAvx2(x, out);
-        return;
-    }
-#endif
     float* l = out;
     float* r = out + halfSpectrumFloats;
     // Bins 0 and 8192 pair with themselves: their real parts belong to the
@@ -35,7 +25,7 @@ void splitStereoSpectrum(const float* x, float* out)
     r[0] = x[1];
     l[1] = x[2 * nyquistBin];
     r[1] = x[2 * nyquistBin + 1];
-    for (int k = 1; k < nyquistBin; ++k)
+    for (int k = first; k < end; ++k)
     {
         const float are = x[2 * k];
         const float aim = x[2 * k + 1];
@@ -49,22 +39,15 @@ void splitStereoSpectrum(const float* x, float* out)
     }
 }
 
-void joinStereoSpectrum(const float* halves, float* out)
+void joinStereoBins(const float* halves, float* out, int first, int end)
 {
-#if defined(TAM_HAVE_AVX2)
-    if (activeInstructionSet() == InstructionSet::avx2)
-    {
-        joinStereoSpectrumAvx2(halves, out);
-        return;
-    }
-#endif
     const float* yl = halves;
     const float* yr = halves + halfSpectrumFloats;
     out[0] = yl[0];
     out[1] = yr[0];
     out[2 * nyquistBin] = yl[1];
     out[2 * nyquistBin + 1] = yr[1];
-    for (int k = 1; k < nyquistBin; ++k)
+    for (int k = first; k < end; ++k)
     {
         const float lre = yl[2 * k];
         const float lim = yl[2 * k + 1];
@@ -76,6 +59,30 @@ void joinStereoSpectrum(const float* halves, float* out)
         out[2 * (spectrumPoints - k)] = lre + rim;
         out[2 * (spectrumPoints - k) + 1] = rre - lim;
     }
+}
+
+void splitStereoSpectrum(const float* x, float* out)
+{
+#if defined(TAM_HAVE_AVX2)
+    if (activeInstructionSet() == InstructionSet::avx2)
+    {
+        splitStereoSpectrumAvx2(x, out);
+        return;
+    }
+#endif
+    splitStereoBins(x, out, 1, nyquistBin);
+}
+
+void joinStereoSpectrum(const float* halves, float* out)
+{
+#if defined(TAM_HAVE_AVX2)
+    if (activeInstructionSet() == InstructionSet::avx2)
+    {
+        joinStereoSpectrumAvx2(halves, out);
+        return;
+    }
+#endif
+    joinStereoBins(halves, out, 1, nyquistBin);
 }
 
 namespace {

@@ -118,23 +118,9 @@ constexpr int nyquistBin = spectrumPoints / 2;
 
 void splitStereoSpectrumAvx2(const float* x, float* out)
 {
+    splitStereoBins(x, out, 1, firstVectorBin);
     float* l = out;
     float* r = out + halfSpectrumFloats;
-    l[0] = x[0];
-    r[0] = x[1];
-    l[1] = x[2 * nyquistBin];
-    r[1] = x[2 * nyquistBin + 1];
-    for (int k = 1; k < firstVectorBin; ++k)
-    {
-        const float are = x[2 * k];
-        const float aim = x[2 * k + 1];
-        const float bre = x[2 * (spectrumPoints - k)];
-        const float bim = x[2 * (spectrumPoints - k) + 1];
-        l[2 * k] = 0.5f * (are + bre);
-        l[2 * k + 1] = 0.5f * (aim - bim);
-        r[2 * k] = 0.5f * (aim + bim);
-        r[2 * k + 1] = 0.5f * (bre - are);
-    }
     // The same sums as the scalar loop, term for term: L = (X[k] +
     // conj X[N-k]) / 2, R = (swap X[N-k] + conj swap X[k]) / 2.
     const __m256 half = _mm256_set1_ps(0.5f);
@@ -149,23 +135,9 @@ void splitStereoSpectrumAvx2(const float* x, float* out)
 
 void joinStereoSpectrumAvx2(const float* halves, float* out)
 {
+    joinStereoBins(halves, out, 1, firstVectorBin);
     const float* yl = halves;
     const float* yr = halves + halfSpectrumFloats;
-    out[0] = yl[0];
-    out[1] = yr[0];
-    out[2 * nyquistBin] = yl[1];
-    out[2 * nyquistBin + 1] = yr[1];
-    for (int k = 1; k < firstVectorBin; ++k)
-    {
-        const float lre = yl[2 * k];
-        const float lim = yl[2 * k + 1];
-        const float rre = yr[2 * k];
-        const float rim = yr[2 * k + 1];
-        out[2 * k] = lre - rim;
-        out[2 * k + 1] = lim + rre;
-        out[2 * (spectrumPoints - k)] = lre + rim;
-        out[2 * (spectrumPoints - k) + 1] = rre - lim;
-    }
     // Y[k] = YL + i YR, Y[N-k] = conj YL + i conj YR.
     for (int k = firstVectorBin; k < nyquistBin; k += 4)
     {
