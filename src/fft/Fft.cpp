@@ -101,31 +101,22 @@ void swapPoints(float* x, float* y)
     std::memcpy(y, &u, sizeof u);
 }
 
-// Tiles of 8 x 8 points: rows u = r0 + (side/8) j and columns 8c + i
-// (j, i < 8), each tile row one 64-byte run. With rev the p-bit reversal,
-// point (u, v) trades places with (rev v, rev u), so the tile (r0, c) trades
-// with the tile (rev 8c, rev r0 / 8), element (j, i) with its element
-// (rev3 i, rev3 j). Each tile pair is read and written once, a cache line at
-// a time, instead of one point at a time across the whole array.
+// Each tile pair (forEachTilePair) is read and written once, a cache line
+// at a time, instead of one point at a time across the whole array.
 void bitReverseTiled(float* a, int bits)
 {
     constexpr std::array<int, 8> rev3 = {0, 4, 2, 6, 1, 5, 3, 7};
-    const int p = bits / 2;
-    const int tiles = (1 << p) / 8;
-    const int planes = (bits & 1) != 0 ? 2 : 1;
-    const int rowFloats = 2 << (bits - p);
-    const int midStep = 2 << p;
-    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    const int stride = tileRowStride(bits);
     std::uint64_t first[8][8];
     std::uint64_t second[8][8];
-    const auto load = [&](std::uint64_t (&tile)[8][8], const float* base, int r0, int c) {
+    const auto load = [stride](std::uint64_t (&tile)[8][8], const float* at) {
         for (int j = 0; j < 8; ++j)
         {
-            std::memcpy(tile[j], base + (r0 + tiles * j) * rowFloats + 16 * c, sizeof tile[j]);
+            std::memcpy(tile[j], at + j * stride, sizeof tile[j]);
         }
     };
     // tile(j, i) = from(rev3 i, rev3 j)
-    const auto store = [&](const std::uint64_t (&from)[8][8], float* base, int r0, int c) {
+    const auto store = [stride, &rev3](const std::uint64_t (&from)[8][8], float* at) {
         for (int j = 0; j < 8; ++j)
         {
             std::uint64_t row[8];
@@ -133,34 +124,20 @@ void bitReverseTiled(float* a, int bits)
             {
                 row[i] = from[rev3[static_cast<std::size_t>(i)]][rev3[static_cast<std::size_t>(j)]];
             }
-            std::memcpy(base + (r0 + tiles * j) * rowFloats + 16 * c, row, sizeof row);
+            std::memcpy(at + j * stride, row, sizeof row);
         }
     };
-    for (int plane = 0; plane < planes; ++plane)
-    {
-        float* const base = a + plane * midStep;
-        for (int r0 = 0; r0 < tiles; ++r0)
+    forEachTilePair(a, bits, [&](float* at, float* partner) {
+        load(first, at);
+        if (partner == at)
         {
-            for (int c = 0; c < tiles; ++c)
-            {
-                const int partnerR0 = rev(8 * c);
-                const int partnerC = rev(r0) / 8;
-                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
-                {
-                    continue; // done with its partner
-                }
-                load(first, base, r0, c);
-                if (partnerR0 == r0 && partnerC == c)
-                {
-                    store(first, base, r0, c);
-                    continue;
-                }
-                load(second, base, partnerR0, partnerC);
-                store(second, base, r0, c);
-                store(first, base, partnerR0, partnerC);
-            }
+            store(first, at);
+            return;
         }
-    }
+        load(second, partner);
+        store(second, at);
+        store(first, partner);
+    });
 }
 
 // Index i = [hi: p bits][mid: 0 or 1 bit][lo: p bits] trades places with

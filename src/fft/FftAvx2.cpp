@@ -230,12 +230,8 @@ struct AvxKernels : SimdKernels
     }
 };
 
-// The final permutation for 2^bits points, bits >= 6. Write an index as
-// [u: p bits][mid: bits - 2p][v: p bits]; it trades places with
-// [rev v][mid][rev u]. Tiles of 8 x 8 points, rows u = r0 + (side/8) j and
-// columns v = 8c + i, each tile row one cache line: the tile trades with the
-// tile (rev 8c, rev r0 / 8), its point (j, i) with the partner's
-// (rev3 i, rev3 j).
+// The final permutation: a swap of point pairs below 64 points, tile pairs
+// (forEachTilePair) moved through registers above.
 void bitReverse(float* a, int bits)
 {
     if (bits < 6)
@@ -251,13 +247,7 @@ void bitReverse(float* a, int bits)
         }
         return;
     }
-    const int p = bits / 2;
-    const int tiles = (1 << p) / 8;
-    const int planes = (bits & 1) != 0 ? 2 : 1;
-    const int rowFloats = 2 << (bits - p);
-    const int stride = tiles * rowFloats; // between the rows of a tile
-    const int midStep = 2 << p;
-    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    const int stride = tileRowStride(bits);
     constexpr int tileFloats = 128;
     float spare[tileFloats]; // one tile in transit; unaligned moves only
     // to(j, i) = from(rev3 i, rev3 j). The even points of source row s, in
@@ -303,30 +293,14 @@ void bitReverse(float* a, int bits)
             _mm256_storeu_ps(to + j * stride + 8, _mm256_loadu_ps(from + 16 * j + 8));
         }
     };
-    for (int plane = 0; plane < planes; ++plane)
-    {
-        float* const base = a + plane * midStep;
-        for (int r0 = 0; r0 < tiles; ++r0)
+    forEachTilePair(a, bits, [&](float* first, float* second) {
+        move(first, stride, spare, 16);
+        if (second != first)
         {
-            for (int c = 0; c < tiles; ++c)
-            {
-                const int partnerR0 = rev(8 * c);
-                const int partnerC = rev(r0) / 8;
-                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
-                {
-                    continue; // done with its partner
-                }
-                float* const first = base + r0 * rowFloats + 16 * c;
-                float* const second = base + partnerR0 * rowFloats + 16 * partnerC;
-                move(first, stride, spare, 16);
-                if (second != first)
-                {
-                    move(second, stride, first, stride);
-                }
-                copy(spare, second);
-            }
+            move(second, stride, first, stride);
         }
-    }
+        copy(spare, second);
+    });
 }
 
 } // namespace

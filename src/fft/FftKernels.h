@@ -314,5 +314,47 @@ void transform(float* x, int len, const Twiddles& t)
     }
 }
 
+// The tile pairs of the final permutation for 2^bits points (bits >= 6).
+// Write an index as [u: p bits][mid: bits - 2p][v: p bits]; it trades places
+// with [rev v][mid][rev u]. Tiles of 8 x 8 points, rows u = r0 + (side/8) j
+// and columns v = 8c + i, each tile row one cache line: the tile trades with
+// the tile (rev 8c, rev r0 / 8), its point (j, i) with the partner's
+// (rev3 i, rev3 j). Calls visit(first, second) once per pair with the
+// tiles' first floats (the same pointer for a tile that maps onto itself);
+// tile rows lie tileRowStride(bits) floats apart.
+inline int tileRowStride(int bits)
+{
+    const int p = bits / 2;
+    return ((1 << p) / 8) * (2 << (bits - p));
+}
+
+template <typename Visit>
+void forEachTilePair(float* a, int bits, Visit&& visit)
+{
+    const int p = bits / 2;
+    const int tiles = (1 << p) / 8;
+    const int planes = (bits & 1) != 0 ? 2 : 1;
+    const int rowFloats = 2 << (bits - p);
+    const int midStep = 2 << p;
+    const auto rev = [p](int v) { return reversedByte[static_cast<std::size_t>(v)] >> (8 - p); };
+    for (int plane = 0; plane < planes; ++plane)
+    {
+        float* const base = a + plane * midStep;
+        for (int r0 = 0; r0 < tiles; ++r0)
+        {
+            for (int c = 0; c < tiles; ++c)
+            {
+                const int partnerR0 = rev(8 * c);
+                const int partnerC = rev(r0) / 8;
+                if (partnerR0 < r0 || (partnerR0 == r0 && partnerC < c))
+                {
+                    continue; // done with its partner
+                }
+                visit(base + r0 * rowFloats + 16 * c, base + partnerR0 * rowFloats + 16 * partnerC);
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace tam
