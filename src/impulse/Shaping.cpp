@@ -94,7 +94,7 @@ bool TWAVfile::calculateDestWave(const ShapingInputs& requested)
     const int count = partitionCountFor(in.length);
     partitionCount = count;
 
-    double sum = absSum;
+    double sum = static_cast<double>(absSum);
     float gain = autoGain.load(std::memory_order_acquire);
     if (!sameShape)
     {
