@@ -12,7 +12,7 @@
 // each end; the block figures (wall clock and the calling thread's CPU time
 // per host call) come from a second stretch of the same length that follows.
 #include "BenchSupport.h"
-#include "engine/SpectrumLayout.h"
+#include "engine/TransformLayout.h"
 #include "wav/WaveFileWriter.h"
 #include "host/HostedEffect.h"
 #include "fft/Fft.h"

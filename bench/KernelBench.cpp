@@ -6,7 +6,7 @@
 // engine does in one period, so it pays for memory traffic.
 #include "BenchSupport.h"
 #include "engine/Kernel.h"
-#include "engine/PartitionSpectrum.h"
+#include "engine/PartitionTransform.h"
 #include "engine/TMemman.h"
 
 #include <benchmark/benchmark.h>

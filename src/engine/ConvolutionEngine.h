@@ -46,7 +46,7 @@
 #pragma once
 
 #include "engine/PartitionSet.h"
-#include "engine/SpectrumLayout.h"
+#include "engine/TransformLayout.h"
 #include "fft/Fft.h"
 
 #include <array>

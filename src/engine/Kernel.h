@@ -19,7 +19,7 @@
 // All functions are allocation-free and run on the audio thread.
 #pragma once
 
-#include "engine/SpectrumLayout.h"
+#include "engine/TransformLayout.h"
 
 namespace tam {
 

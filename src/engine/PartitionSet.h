@@ -33,7 +33,7 @@
 //   has not taken yet; once taken, the gain travels with the set.
 #pragma once
 
-#include "engine/SpectrumLayout.h"
+#include "engine/TransformLayout.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Shaping and partitioning of the loaded response (TWAVfile::calculateDestWave).
-#include "engine/PartitionSpectrum.h"
+#include "engine/PartitionTransform.h"
 #include "impulse/LevelText.h"
 #include "impulse/TWAVfile.h"
 

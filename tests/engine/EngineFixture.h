@@ -6,7 +6,7 @@
 #include "engine/ConvolutionEngine.h"
 #include "engine/Kernel.h"
 #include "engine/PartitionSet.h"
-#include "engine/PartitionSpectrum.h"
+#include "engine/PartitionTransform.h"
 #include "engine/TMemman.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "engine/PartitionSpectrum.h"
+#include "engine/PartitionTransform.h"
 
 #include "engine/Kernel.h"
 

@@ -2,7 +2,7 @@
 // store, the tests and the benchmarks build partition spectra.
 #pragma once
 
-#include "engine/SpectrumLayout.h"
+#include "engine/TransformLayout.h"
 #include "fft/Fft.h"
 
 #include <cstddef>
